@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+
+namespace vlrp11 {
+
+struct CpuidResult {
+    std::uint32_t eax;
+    std::uint32_t ebx;
+    std::uint32_t ecx;
+    std::uint32_t edx;
+};
+
+// Executes CPUID with the given leaf and sub-leaf. A leaf above the processor's highest
+// supported leaf answers all zeros, so feature bits read from it are simply absent.
+CpuidResult cpuid(std::uint32_t leaf, std::uint32_t subleaf = 0) noexcept;
+
+}  // namespace vlrp11

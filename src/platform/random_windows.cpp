@@ -1,0 +1,24 @@
+#include "platform/random.h"
+
+#include <windows.h>
+#include <wincrypt.h>
+
+namespace vlrp11 {
+
+std::uint32_t system_random(std::uint8_t* buffer, std::size_t length) noexcept
+{
+    HCRYPTPROV provider = 0;
+    if (!CryptAcquireContextA(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT | CRYPT_SILENT))
+        return RANDOM_FAILED;
+    bool ok = true;
+    while (ok && length > 0) {
+        DWORD chunk = length > 0x40000000 ? 0x40000000 : static_cast<DWORD>(length);
+        ok = CryptGenRandom(provider, chunk, buffer);
+        buffer += chunk;
+        length -= chunk;
+    }
+    CryptReleaseContext(provider, 0);
+    return ok ? 0 : RANDOM_FAILED;
+}
+
+}  // namespace vlrp11
