@@ -32,9 +32,9 @@ start_wine() {  # build-dir
   if [ ! -d "$WINEPREFIX" ]; then
     /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1 || true
   fi
-  wineserver -p30 || true
+  /usr/lib/wine/wineserver -p30 || true
 }
 
 stop_wine() {
-  wineserver -k 2>/dev/null || true
+  /usr/lib/wine/wineserver -k 2>/dev/null || true
 }

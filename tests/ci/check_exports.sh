@@ -6,7 +6,8 @@ module=$1
 case "$module" in
   *.dll)
     dump=$(x86_64-w64-mingw32-objdump -p "$module")
-    exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$dump" | grep -oE '\] [A-Za-z_0-9]+' | cut -c3-)
+    # Rows of the export name table look like "	[   0] C_GetFunctionList".
+    exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$dump" | sed 1d | grep -oE '\] [A-Za-z_0-9]+$' | cut -c3-)
     imports=$(grep 'DLL Name:' <<<"$dump" | awk '{print $3}')
     echo "imports: $(echo $imports)"
     if grep -viE '^(KERNEL32|msvcrt|WINSCARD|WS2_32|ADVAPI32)\.dll$' <<<"$imports"; then
