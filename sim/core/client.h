@@ -1,0 +1,58 @@
+#pragma once
+
+// The host side of the device protocol, written for the simulator's tests and smoke-test
+// programs: APDU and TCP framing, MAC, counter-mode keystream, login and key exchange. It mirrors
+// what the library does so that tests can talk to a Device byte for byte.
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "core/channel_crypto.h"
+
+namespace vlrp11::sim {
+
+struct ClientReply {
+    int status = 0;  // device status byte; 2 = reply too short, 42 = reply MAC wrong
+    std::vector<std::uint8_t> data;
+};
+
+class ClientChannel {
+public:
+    std::uint16_t channel = 0;
+    int login_state = -1;
+    ChannelKeys keys;  // starts with the all-0xFF key
+
+    // PC/SC: builds the command APDU (short or extended form) and encrypts it when logged in.
+    std::vector<std::uint8_t> build_apdu(std::uint8_t code, std::span<const std::uint8_t> request,
+                                         std::size_t reply_capacity);
+    ClientReply parse_apdu_response(std::span<const std::uint8_t> response);
+    // TCP: one request frame, and the check of one reply frame.
+    std::vector<std::uint8_t> build_tcp_frame(std::uint8_t code,
+                                              std::span<const std::uint8_t> request);
+    ClientReply parse_tcp_reply(std::span<const std::uint8_t> reply);
+};
+
+// Key-exchange request (client nonce and ephemeral public key) and the check of its reply against
+// the development root key: 0 and the new keys installed, or 45, 110, 111, 23 as the library
+// would answer.
+struct ClientKeyExchange {
+    std::array<std::uint8_t, 16> nonce{};
+    std::vector<std::uint8_t> request;  // 80 bytes
+    void* ephemeral = nullptr;          // EVP_PKEY, freed by finish()
+    ~ClientKeyExchange();
+};
+bool start_key_exchange(ClientKeyExchange& exchange);
+int finish_key_exchange(ClientKeyExchange& exchange, std::span<const std::uint8_t> reply,
+                        std::uint32_t serial, int kind, ClientChannel& channel);
+
+// Login request for a PIN (16 bytes, or 20 with the partition number for HSM user logins) and
+// the key change once the 32-byte reply arrived.
+std::vector<std::uint8_t> login_request(std::string_view pin, bool with_partition,
+                                        std::uint32_t partition);
+void apply_login_reply(std::string_view pin, std::span<const std::uint8_t> reply, int login_type,
+                       ClientChannel& channel);
+
+}  // namespace vlrp11::sim
