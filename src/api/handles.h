@@ -1,0 +1,40 @@
+#pragma once
+
+#include "vlrp11/pkcs11.h"
+
+namespace vlrp11 {
+
+struct DeviceConnection;
+struct ObjectRecord;
+struct SessionRecord;
+struct SlotRecord;
+
+// Handle encodings. Slot ID: index + 1, only its low 8 bits count. Session handle: bits 0..7
+// slot index + 1, bits 8..15 session index + 1, higher bits ignored. Object handle: bits 0..14
+// table index + 1, bit 15 selects the session's own objects, bit 31 names the public view of a
+// private key, bits 16..30 ignored. Handles keep this 32-bit encoding on every platform.
+constexpr CK_OBJECT_HANDLE SESSION_OBJECT_BIT = 0x8000;
+constexpr CK_OBJECT_HANDLE PUBLIC_VIEW_BIT = 0x80000000;
+
+// The occupied slot a slot ID names, or null (CKR_SLOT_ID_INVALID).
+SlotRecord* resolveSlot(CK_SLOT_ID slotId) noexcept;
+
+// The handle C_OpenSession returns: computed from the slot ID exactly as the caller passed it.
+CK_SESSION_HANDLE make_session_handle(CK_SLOT_ID slotId, unsigned sessionIndex) noexcept;
+
+struct ResolvedSession {
+    unsigned slotIndex;
+    SlotRecord* slot;
+    DeviceConnection* connection;
+    SessionRecord* session;
+};
+
+// Opens every call that takes a session handle: library initialised, slot byte, occupied slot,
+// session byte, open session, in that order. Fills out only on CKR_OK.
+CK_RV resolveSession(CK_SESSION_HANDLE hSession, ResolvedSession& out) noexcept;
+
+// The record an object handle names within the session's slot, or null when the handle does
+// not resolve (each call chooses its own return code for that).
+ObjectRecord* resolveObject(const ResolvedSession& session, CK_OBJECT_HANDLE hObject) noexcept;
+
+}  // namespace vlrp11

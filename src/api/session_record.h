@@ -1,0 +1,44 @@
+#pragma once
+
+#include "api/slot_record.h"
+#include "vlrp11/pkcs11.h"
+
+#include <cstdint>
+
+namespace vlrp11 {
+
+enum OperationKind : std::uint32_t {
+    OPERATION_NONE = 0,
+    OPERATION_SIGN = 1,
+    OPERATION_DIGEST = 3,
+    OPERATION_ENCRYPT = 4,
+    OPERATION_DECRYPT = 5,
+};
+
+// State of an encrypt or decrypt operation. AES uses 16 bytes of iv and keystream, the GOST
+// 28147-89 modes 8.
+struct CipherState {
+    std::uint8_t iv[64];         // IV, counter or feedback register
+    std::uint8_t keystream[64];  // the current keystream block
+    std::int32_t keystreamOffset; // next keystream byte inside it (0..7)
+};
+
+// One open session. Allocated zero-filled by C_OpenSession; wiped and freed when it closes.
+struct SessionRecord {
+    ObjectRecord* sessionObjects[OBJECTS_PER_TABLE];  // entry i answers handle 0x8000 + i + 1
+    std::uint32_t findResults[128];
+    std::uint32_t findCount;
+    std::uint32_t findCursor;
+    std::uint32_t flags;  // C_OpenSession's flags, unchanged
+    void* application;    // stored, never used
+    CK_NOTIFY notify;     // stored, never called
+    std::uint32_t slotId; // C_OpenSession's slot ID argument, unchanged
+    std::uint32_t deviceError;
+    std::uint32_t operation;  // OperationKind
+    std::uint32_t operationMechanism;
+    std::uint32_t operationKey;
+    std::uint8_t operationStarted;
+    CipherState cipherState;
+};
+
+}  // namespace vlrp11

@@ -1,0 +1,30 @@
+#include "objects/object_record.h"
+
+#include "platform/wipe.h"
+
+#include <cstdlib>
+
+namespace vlrp11 {
+namespace {
+
+void release_buffer(std::uint8_t* buffer, std::uint32_t length) noexcept
+{
+    if (buffer == nullptr)
+        return;
+    secure_wipe(buffer, length);
+    std::free(buffer);
+}
+
+}  // namespace
+
+void release_object(ObjectRecord* record) noexcept
+{
+    if (record == nullptr)
+        return;
+    release_buffer(record->value, record->valueLength);
+    release_buffer(record->cache, record->cacheLength);
+    secure_wipe(*record);
+    std::free(record);
+}
+
+}  // namespace vlrp11
