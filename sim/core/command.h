@@ -5,6 +5,8 @@
 // needs, then calls the handler with the plain request; it encrypts and MACs whatever the handler
 // leaves in `reply`.
 
+#include <openssl/types.h>
+
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -77,6 +79,7 @@ struct CommandContext {
     std::uint32_t device_time;     // seconds since 2020-01-01 00:00:00 UTC (command 160)
     bool objects_changed = false;  // set by a handler that changed partition.objects; the core
                                    // saves the store before the reply leaves
+    EVP_PKEY* device_key = nullptr;  // the device's P-256 key: signs key attestations (241)
 };
 
 // A handler gets the decrypted, MAC-checked request data and fills the reply data (empty on
