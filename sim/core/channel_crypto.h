@@ -25,4 +25,8 @@ std::array<std::uint8_t, 6> channel_mac(const ChannelKeys& keys, std::span<const
 // XORs the data in place with the next keystream bytes; the same call encrypts and decrypts.
 void channel_crypt(ChannelKeys& keys, std::span<std::uint8_t> data);
 
+// One AES-128 block encryption (login values, key derivation). `in` and `out` may alias.
+void aes128_encrypt_block(std::span<const std::uint8_t, 16> key,
+                          std::span<const std::uint8_t, 16> in, std::span<std::uint8_t, 16> out);
+
 }  // namespace vlrp11::sim

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "core/channel_crypto.h"
+#include "core/device.h"
+#include "core/p256.h"
 
 namespace vlrp11::sim {
 
@@ -41,8 +43,7 @@ public:
 struct ClientKeyExchange {
     std::array<std::uint8_t, 16> nonce{};
     std::vector<std::uint8_t> request;  // 80 bytes
-    void* ephemeral = nullptr;          // EVP_PKEY, freed by finish()
-    ~ClientKeyExchange();
+    EvpKey ephemeral;
 };
 bool start_key_exchange(ClientKeyExchange& exchange);
 int finish_key_exchange(ClientKeyExchange& exchange, std::span<const std::uint8_t> reply,
@@ -54,5 +55,11 @@ std::vector<std::uint8_t> login_request(std::string_view pin, bool with_partitio
                                         std::uint32_t partition);
 void apply_login_reply(std::string_view pin, std::span<const std::uint8_t> reply, int login_type,
                        ClientChannel& channel);
+
+// One command through an in-process device, framed as the library frames it.
+ClientReply transmit_apdu(Device& device, ClientChannel& channel, std::uint8_t code,
+                          std::span<const std::uint8_t> request, std::size_t reply_capacity);
+ClientReply transmit_tcp(TcpSession& session, ClientChannel& channel, std::uint8_t code,
+                         std::span<const std::uint8_t> request);
 
 }  // namespace vlrp11::sim
