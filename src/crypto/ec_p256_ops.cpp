@@ -1,0 +1,113 @@
+#include "crypto/ec_curve.h"
+#include "crypto/ec_p256.h"
+#include "platform/wipe.h"
+
+namespace vlrp11 {
+namespace {
+
+bool valid_private_scalar(const Limb* d) noexcept
+{
+    return !limbs_is_zero(d, P256_LIMBS) && limbs_compare(EC_P256.order, d, P256_LIMBS) == 1;
+}
+
+void write_coordinate(std::uint8_t* out, const Limb* value) noexcept
+{
+    native_to_bytes(out, P256_COORDINATE_BYTES, value);
+}
+
+void read_coordinate(Limb* value, const std::uint8_t* in) noexcept
+{
+    bytes_to_native(value, in, P256_COORDINATE_BYTES);
+}
+
+}  // namespace
+
+std::uint8_t ec_generate_scalar(Limb* d, const Limb* n, std::size_t limb_count,
+                                const RandomSource& random_source) noexcept
+{
+    const std::size_t bits = limbs_bit_length(n, limb_count);
+    std::uint8_t bytes[8 * EC_MAX_LIMBS];
+    std::uint8_t status = EC_OK;
+    do {
+        for (std::size_t i = 0; i < limb_count; ++i)
+            d[i] = 0;
+        status = random_source.generate(random_source.context, bytes, bits);
+        if (status != EC_OK)
+            break;
+        for (std::size_t i = 0; i < (bits + 7) / 8; ++i)
+            d[i / 8] |= Limb{bytes[i]} << (8 * (i % 8));
+    } while (limbs_is_zero(d, limb_count) || limbs_compare(n, d, limb_count) != 1);
+    secure_wipe(bytes);
+    return status;
+}
+
+std::uint8_t ec_public_from_private(std::uint8_t* out, std::size_t* out_len, const Limb* d) noexcept
+{
+    if (!valid_private_scalar(d))
+        return EC_BAD_PRIVATE_KEY;
+    Limb x[P256_LIMBS], y[P256_LIMBS];
+    const std::uint8_t status = EC_P256.point_mul(EC_P256, x, y, d, nullptr, nullptr, nullptr);
+    if (status != EC_OK)
+        return status;
+    write_coordinate(out, x);
+    write_coordinate(out + P256_COORDINATE_BYTES, y);
+    *out_len = P256_PUBLIC_KEY_BYTES;
+    return EC_OK;
+}
+
+std::uint8_t ec_shared_secret(std::uint8_t* out, std::size_t* out_len, const Limb* d,
+                              const std::uint8_t* peer) noexcept
+{
+    *out_len = 0;
+    Limb px[P256_LIMBS], py[P256_LIMBS];
+    read_coordinate(px, peer);
+    read_coordinate(py, peer + P256_COORDINATE_BYTES);
+    if (ec_valid_point(px, py) != EC_OK)
+        return EC_INVALID_POINT;
+    if (!valid_private_scalar(d))
+        return EC_BAD_PRIVATE_KEY;
+    Limb x[P256_LIMBS];
+    const std::uint8_t status = EC_P256.point_mul(EC_P256, x, nullptr, nullptr, px, py, d);
+    if (status == EC_OK) {
+        write_coordinate(out, x);
+        *out_len = P256_COORDINATE_BYTES;
+    }
+    secure_wipe(x);
+    return status;
+}
+
+std::uint8_t ecdsa_verify(const std::uint8_t* public_key, const std::uint8_t* hash,
+                          const std::uint8_t* signature) noexcept
+{
+    const Limb* n = EC_P256.order;
+    Limb r[P256_LIMBS], s[P256_LIMBS];
+    read_coordinate(r, signature);
+    read_coordinate(s, signature + P256_COORDINATE_BYTES);
+    if (limbs_is_zero(r, P256_LIMBS) || limbs_is_zero(s, P256_LIMBS) ||
+        limbs_compare(r, n, P256_LIMBS) >= 0 || limbs_compare(s, n, P256_LIMBS) >= 0)
+        return EC_SIGNATURE_INVALID;
+    Limb qx[P256_LIMBS], qy[P256_LIMBS], e[P256_LIMBS];
+    read_coordinate(qx, public_key);
+    read_coordinate(qy, public_key + P256_COORDINATE_BYTES);
+    read_coordinate(e, hash);
+
+    Limb w[P256_LIMBS], u1[P256_LIMBS], u2[P256_LIMBS];
+    std::uint8_t status = mod_inv(w, s, n, P256_LIMBS);
+    if (status != EC_OK)
+        return status;
+    mod_mult(u1, e, w, n, P256_LIMBS);
+    mod_mult(u2, r, w, n, P256_LIMBS);
+
+    Limb x1[P256_LIMBS], y1[P256_LIMBS], x2[P256_LIMBS], y2[P256_LIMBS];
+    status = EC_P256.point_mul(EC_P256, x1, y1, u1, nullptr, nullptr, nullptr);
+    if (status == EC_OK)
+        status = EC_P256.point_mul(EC_P256, x2, y2, nullptr, qx, qy, u2);
+    if (status == EC_OK)
+        status = ec_point_add_affine(x1, y1, x2, y2);
+    if (status != EC_OK)
+        return status;
+    EC_P256.reduce_mod_order(EC_P256, x1);
+    return limbs_compare(x1, r, P256_LIMBS) == 0 ? EC_OK : EC_SIGNATURE_INVALID;
+}
+
+}  // namespace vlrp11

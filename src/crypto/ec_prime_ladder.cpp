@@ -1,0 +1,129 @@
+#include "crypto/ec_point_mul.h"
+#include "crypto/ec_prime_coz.h"
+
+// Montgomery ladder with co-Z additions: R0 and R1 share one Z, R1 - R0 = P throughout, and each
+// bit costs one conjugate addition and one addition whatever its value. The registers are
+// exchanged by masks rather than chosen by the bit, so the memory accessed does not depend on it.
+
+namespace vlrp11 {
+namespace {
+
+void conditional_swap(CozPoint& a, CozPoint& b, Limb bit, std::size_t n) noexcept
+{
+    const Limb mask = 0 - bit;
+    for (std::size_t i = 0; i < n; ++i) {
+        const Limb dx = (a.x[i] ^ b.x[i]) & mask;
+        const Limb dy = (a.y[i] ^ b.y[i]) & mask;
+        a.x[i] ^= dx;
+        b.x[i] ^= dx;
+        a.y[i] ^= dy;
+        b.y[i] ^= dy;
+    }
+}
+
+void copy_limbs(Limb* r, const Limb* a, std::size_t n) noexcept
+{
+    for (std::size_t i = 0; i < n; ++i)
+        r[i] = a[i];
+}
+
+// With R_b in r0 and R_s in r1: R_s ← R_b + R_s, R_b ← R_b - R_s.
+void ladder_conjugate_step(const PrimeField& f, CozPoint& r0, CozPoint& r1, Limb bit) noexcept
+{
+    conditional_swap(r0, r1, bit, f.n);
+    coz_add_conjugate(f, r0, r1);
+    conditional_swap(r0, r1, bit, f.n);
+}
+
+// R_b ← R_s + R_b, R_s re-expressed on the new Z.
+void ladder_add_step(const PrimeField& f, CozPoint& r0, CozPoint& r1, Limb bit) noexcept
+{
+    conditional_swap(r0, r1, bit, f.n);
+    coz_add(f, r1, r0);
+    conditional_swap(r0, r1, bit, f.n);
+}
+
+// 1/Z of the registers after the last conjugate step, as the final addition will leave it:
+// R_b is then ±P, so Z follows from its coordinates and those of P.
+std::uint8_t final_inverse_z(const PrimeField& f, Limb* z, const CozPoint& r0, const CozPoint& r1,
+                             Limb bit, const Limb* x, const Limb* y) noexcept
+{
+    const Limb mask = 0 - bit;
+    Limb xb[EC_MAX_LIMBS], yb[EC_MAX_LIMBS], t[EC_MAX_LIMBS];
+    for (std::size_t i = 0; i < f.n; ++i) {
+        xb[i] = (r1.x[i] & mask) | (r0.x[i] & ~mask);
+        yb[i] = (r1.y[i] & mask) | (r0.y[i] & ~mask);
+    }
+    f.sub(t, r1.x, r0.x);
+    f.mul(t, t, yb);
+    f.mul(t, t, x);
+    const std::uint8_t status = mod_inv(t, t, f.curve.modulus, f.n);
+    if (status != EC_OK)
+        return status;
+    f.mul(t, t, y);
+    f.mul(z, t, xb);
+    return EC_OK;
+}
+
+std::uint8_t ladder(const PrimeField& f, Limb* rx, Limb* ry, const Limb* k, std::size_t bits,
+                    const Limb* x, const Limb* y) noexcept
+{
+    CozPoint r0, r1;
+    std::uint8_t status = coz_initial_double(f, r1, r0, x, y);
+    if (status != EC_OK)
+        return status;
+    for (std::size_t i = bits - 2; i >= 1; --i) {
+        const Limb bit = limbs_bit(k, i);
+        ladder_conjugate_step(f, r0, r1, bit);
+        ladder_add_step(f, r0, r1, bit);
+    }
+    const Limb bit = limbs_bit(k, 0);
+    ladder_conjugate_step(f, r0, r1, bit);
+    Limb z[EC_MAX_LIMBS], t[EC_MAX_LIMBS];
+    status = final_inverse_z(f, z, r0, r1, bit, x, y);
+    if (status != EC_OK)
+        return status;
+    ladder_add_step(f, r0, r1, bit);
+    f.sqr(t, z);
+    f.mul(rx, r0.x, t);
+    if (ry != nullptr) {
+        f.mul(t, t, z);
+        f.mul(ry, r0.y, t);
+    }
+    return EC_OK;
+}
+
+}  // namespace
+
+std::uint8_t prime_point_mul(const CurveDescriptor& curve, Limb* rx, Limb* ry,
+                             const Limb* k_base, const Limb* px, const Limb* py,
+                             const Limb* k_point) noexcept
+{
+    if ((k_base == nullptr) == (k_point == nullptr))
+        return EC_BAD_SCALAR;
+    const Limb* k = k_base != nullptr ? k_base : k_point;
+    const Limb* x = k_base != nullptr ? curve.gx : px;
+    const Limb* y = k_base != nullptr ? curve.gy : py;
+    const PrimeField f(curve);
+    const std::size_t bits = limbs_bit_length(k, order_limbs(curve));
+    if (bits == 0)
+        return EC_BAD_SCALAR;
+    if (bits == 1) {
+        copy_limbs(rx, x, f.n);
+        if (ry != nullptr)
+            copy_limbs(ry, y, f.n);
+        return EC_OK;
+    }
+    return ladder(f, rx, ry, k, bits, x, y);
+}
+
+void prime_reduce_mod_order(const CurveDescriptor& curve, Limb* value) noexcept
+{
+    const std::size_t n = field_limbs(curve);
+    Limb reduced[EC_MAX_LIMBS];
+    const Limb keep = 0 - limbs_sub(reduced, value, curve.order, n);
+    for (std::size_t i = 0; i < n; ++i)
+        value[i] = (value[i] & keep) | (reduced[i] & ~keep);
+}
+
+}  // namespace vlrp11
