@@ -1,0 +1,43 @@
+#!/usr/bin/env python3
+"""Prints a Google Benchmark JSON report (stdin) as a table with ratios.
+
+Benchmarks are named <operation>/<implementation>/<argument>. In each operation and argument, the
+implementation whose name starts with "engine" or "openssl" is the reference; every other row
+shows reference CPU time / its own CPU time, so a ratio above 1 means faster than the reference.
+"""
+import json
+import sys
+
+REFERENCES = ("engine", "openssl")
+
+
+def split(name):
+    parts = name.split("/")
+    if len(parts) < 2:
+        return name, name, ""
+    return parts[0], parts[1], "/".join(parts[2:])
+
+
+def main():
+    report = json.load(sys.stdin)
+    rows = [b for b in report["benchmarks"] if b.get("run_type", "iteration") == "iteration"]
+    reference = {}
+    for b in rows:
+        operation, implementation, argument = split(b["name"])
+        if implementation.startswith(REFERENCES):
+            reference[(operation, argument)] = b["cpu_time"]
+    print(f"{'benchmark':<44} {'cpu ns':>12} {'MB/s':>9} {'ratio':>7}")
+    for b in rows:
+        operation, implementation, argument = split(b["name"])
+        rate = b.get("bytes_per_second")
+        mbps = f"{rate / 1e6:9.1f}" if rate else f"{'':9}"
+        ref = reference.get((operation, argument))
+        if implementation.startswith(REFERENCES) or ref is None:
+            ratio = f"{'':7}"
+        else:
+            ratio = f"{ref / b['cpu_time']:7.2f}"
+        print(f"{b['name']:<44} {b['cpu_time']:12.0f} {mbps} {ratio}")
+
+
+if __name__ == "__main__":
+    main()
