@@ -7,9 +7,7 @@
 namespace vlrp11 {
 
 using gost28147_detail::DefaultRound;
-using gost28147_detail::load_le32;
 using gost28147_detail::LookupRound;
-using gost28147_detail::store_le32;
 
 namespace {
 

@@ -3,6 +3,7 @@
 // The GOST 28147-89 round function and round sequences, shared by the cipher, the MAC and the
 // GOST 34.311-95 hash. Internal to src/crypto.
 
+#include "crypto/byte_order.h"
 #include "crypto/gost28147_sbox.h"
 
 #include <array>
@@ -10,20 +11,6 @@
 #include <cstdint>
 
 namespace vlrp11::gost28147_detail {
-
-inline std::uint32_t load_le32(const std::uint8_t* p) noexcept
-{
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-inline void store_le32(std::uint8_t* p, std::uint32_t v) noexcept
-{
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-    p[2] = static_cast<std::uint8_t>(v >> 16);
-    p[3] = static_cast<std::uint8_t>(v >> 24);
-}
 
 // Substitution of one byte through row k of an S-box in the lookup form.
 constexpr std::uint32_t substitute_byte(const std::uint8_t* row, std::uint32_t v) noexcept

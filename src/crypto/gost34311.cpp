@@ -1,5 +1,6 @@
 #include "crypto/gost34311.h"
 
+#include "crypto/byte_order.h"
 #include "crypto/gost28147_rounds.h"
 #include "platform/wipe.h"
 
@@ -39,10 +40,7 @@ constexpr std::uint64_t c3[4] = {0xff00ff00ff00ff00u, 0x00ff00ff00ff00ffu, 0xff0
 void load_words(const std::uint8_t* bytes, std::uint64_t* words) noexcept
 {
     for (int i = 0; i < 4; ++i) {
-        words[i] = 0;
-        for (int j = 7; j >= 0; --j) {
-            words[i] = words[i] << 8 | bytes[8 * i + j];
-        }
+        words[i] = load_le64(bytes + 8 * i);
     }
 }
 
@@ -189,8 +187,8 @@ void finish(Gost34311Context& ctx, std::uint8_t* out, Round f) noexcept
     step(ctx.hash, ctx.length, f, t);
     step(ctx.hash, ctx.sum, f, t);
     secure_wipe(t);
-    for (int i = 0; i < 32; ++i) {
-        out[i] = static_cast<std::uint8_t>(ctx.hash[i / 8] >> (8 * (i % 8)));
+    for (int i = 0; i < 4; ++i) {
+        store_le64(out + 8 * i, ctx.hash[i]);
     }
 }
 
