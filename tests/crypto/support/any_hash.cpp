@@ -98,14 +98,6 @@ Bytes counting_bytes(std::size_t length)
     return bytes;
 }
 
-Bytes from_hex(std::string_view hex)
-{
-    Bytes bytes(hex.size() / 2);
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        bytes[i] = static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(2 * i, 2)), nullptr, 16));
-    return bytes;
-}
-
 std::string to_hex(std::span<const std::uint8_t> bytes)
 {
     static const char digits[] = "0123456789abcdef";

@@ -13,6 +13,7 @@
 #include "crypto/sha3.h"
 #include "crypto/sha512.h"
 #include "crypto/sha_compress.h"
+#include "crypto/support/hex.h"
 
 namespace vlrp11::test {
 
@@ -52,7 +53,6 @@ Bytes digest_in_pieces(DigestType type, std::span<const std::uint8_t> message, s
 // The bytes 00 01 02 ... of the given length, wrapping after FF.
 Bytes counting_bytes(std::size_t length);
 
-Bytes from_hex(std::string_view hex);
 std::string to_hex(std::span<const std::uint8_t> bytes);
 
 // Both SHA-1/SHA-256 compression paths, for parameterised tests; a test skips the instruction
