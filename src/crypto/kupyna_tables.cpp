@@ -94,25 +94,61 @@ constexpr std::uint8_t gf_multiply(std::uint8_t a, std::uint8_t b)
     return product;
 }
 
+constexpr std::uint8_t inverse_mds_row[8] = {0xad, 0x95, 0x76, 0xa8, 0x2f, 0x49, 0xd7, 0xca};
+
+// Both matrices are circulant, so they are inverses when the cyclic convolution of their first
+// rows is 1, 0, ..., 0.
+constexpr bool rows_are_inverse()
+{
+    for (int r = 0; r < 8; ++r) {
+        std::uint8_t sum = 0;
+        for (int m = 0; m < 8; ++m)
+            sum ^= gf_multiply(mds_row[m], inverse_mds_row[(r - m + 8) % 8]);
+        if (sum != (r == 0 ? 1 : 0))
+            return false;
+    }
+    return true;
+}
+static_assert(rows_are_inverse());
+
+using SBoxes = std::array<std::array<std::uint8_t, 256>, 4>;
+
 // Output row k of the MDS product takes input row r with coefficient mds_row[(r - k) mod 8].
-constexpr std::array<std::array<std::uint64_t, 256>, 8> build_t_tables()
+constexpr std::array<std::array<std::uint64_t, 256>, 8> build_t_tables(const SBoxes& sboxes,
+                                                                     const std::uint8_t* row_coefficients)
 {
     std::array<std::array<std::uint64_t, 256>, 8> tables{};
     for (int row = 0; row < 8; ++row) {
         for (int x = 0; x < 256; ++x) {
-            const std::uint8_t s = kupyna_sboxes[row % 4][x];
+            const std::uint8_t s = sboxes[row % 4][x];
             std::uint64_t entry = 0;
             for (int k = 0; k < 8; ++k)
-                entry |= std::uint64_t{gf_multiply(s, mds_row[(row - k + 8) % 8])} << (8 * k);
+                entry |= std::uint64_t{gf_multiply(s, row_coefficients[(row - k + 8) % 8])} << (8 * k);
             tables[row][x] = entry;
         }
     }
     return tables;
 }
 
+constexpr SBoxes invert_sboxes(const SBoxes& sboxes)
+{
+    SBoxes inverse{};
+    for (int box = 0; box < 4; ++box) {
+        for (int x = 0; x < 256; ++x)
+            inverse[box][sboxes[box][x]] = static_cast<std::uint8_t>(x);
+    }
+    return inverse;
+}
+
 }  // namespace
 
 // Built by the compiler from the S-boxes, so the 16 KB of entries cannot drift from them.
-alignas(64) constexpr std::array<std::array<std::uint64_t, 256>, 8> kupyna_t_tables = build_t_tables();
+alignas(64) constexpr std::array<std::array<std::uint64_t, 256>, 8> kupyna_t_tables =
+    build_t_tables(kupyna_sboxes, mds_row);
+
+alignas(64) constexpr SBoxes kalyna_inverse_sboxes = invert_sboxes(kupyna_sboxes);
+
+alignas(64) constexpr std::array<std::array<std::uint64_t, 256>, 8> kalyna_inverse_t_tables =
+    build_t_tables(kalyna_inverse_sboxes, inverse_mds_row);
 
 }  // namespace vlrp11

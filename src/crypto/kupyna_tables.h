@@ -20,4 +20,9 @@ extern const std::array<std::array<std::uint8_t, 256>, 4> kupyna_sboxes;
 // where bk is the byte of row k after the row shifts.
 extern const std::array<std::array<std::uint64_t, 256>, 8> kupyna_t_tables;
 
+// The inverses for the Kalyna inverse cipher: the four inverse S-boxes, and tables built like
+// kupyna_t_tables from them and the inverse MDS matrix (first row ad 95 76 a8 2f 49 d7 ca).
+extern const std::array<std::array<std::uint8_t, 256>, 4> kalyna_inverse_sboxes;
+extern const std::array<std::array<std::uint64_t, 256>, 8> kalyna_inverse_t_tables;
+
 }  // namespace vlrp11
