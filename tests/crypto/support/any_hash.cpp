@@ -25,7 +25,7 @@ void AnyHash::init()
     case DigestType::sha3_256: sha3_init(ctx_.sha3, 8); return;
     case DigestType::sha3_384: sha3_init(ctx_.sha3, 12); return;
     case DigestType::sha3_512: sha3_init(ctx_.sha3, 16); return;
-    case DigestType::gost34311: break;
+    case DigestType::gost34311: gost34311_init(ctx_.gost34311); return;
     }
     throw std::invalid_argument("digest type without a context here");
 }
@@ -36,6 +36,7 @@ void AnyHash::update(std::span<const std::uint8_t> data)
     case DigestType::kupyna256:
     case DigestType::kupyna384:
     case DigestType::kupyna512: kupyna_update(ctx_.kupyna, data.data(), data.size()); return;
+    case DigestType::gost34311: gost34311_update(ctx_.gost34311, data.data(), data.size()); return;
     case DigestType::sha1: sha1_update(ctx_.sha1, data.data(), data.size()); return;
     case DigestType::sha224:
     case DigestType::sha256: sha256_update(ctx_.sha256, data.data(), data.size()); return;
@@ -52,6 +53,7 @@ Bytes AnyHash::final()
     case DigestType::kupyna256:
     case DigestType::kupyna384:
     case DigestType::kupyna512: kupyna_final(ctx_.kupyna, out.data()); break;
+    case DigestType::gost34311: gost34311_final(ctx_.gost34311, out.data()); break;
     case DigestType::sha1: sha1_final(ctx_.sha1, out.data()); break;
     case DigestType::sha224:
     case DigestType::sha256: sha256_final(ctx_.sha256, out.data()); break;
@@ -65,7 +67,7 @@ Bytes AnyHash::final()
 const std::vector<DigestType>& implemented_digest_types()
 {
     static const std::vector<DigestType> types = {
-        DigestType::kupyna256, DigestType::kupyna384, DigestType::kupyna512, DigestType::sha1,
+        DigestType::gost34311, DigestType::kupyna256, DigestType::kupyna384, DigestType::kupyna512, DigestType::sha1,
         DigestType::sha224,    DigestType::sha256,    DigestType::sha384,    DigestType::sha512,
         DigestType::sha3_224,  DigestType::sha3_256,  DigestType::sha3_384,  DigestType::sha3_512,
     };

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "crypto/digest_types.h"
+#include "crypto/gost34311.h"
 #include "crypto/kupyna.h"
 #include "crypto/sha1.h"
 #include "crypto/sha256.h"
@@ -19,8 +20,8 @@ namespace vlrp11::test {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// One face over every hash context of the suite (all digest types but GOST 34.311-95), so that
-// tests run as tables over the algorithms. Holds the context by value: copying an AnyHash
+// One face over every hash context of the suite, so that tests run as tables over the
+// algorithms. Holds the context by value: copying an AnyHash
 // forks the running digest.
 class AnyHash {
 public:
@@ -40,6 +41,7 @@ private:
         Sha512Context sha512;
         Sha3Context sha3;
         KupynaContext kupyna;
+        Gost34311Context gost34311;
     } ctx_;
 };
 
