@@ -1,0 +1,71 @@
+#include "server/transport_faults.h"
+
+#include <chrono>
+#include <thread>
+
+#include "ifd/socket_io.h"
+
+namespace vlrp11::sim {
+
+namespace {
+
+void pause_ms(int ms) {
+    if (ms > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+}
+
+}  // namespace
+
+void TransportFaults::set_latency(int ms) {
+    std::lock_guard lock(mutex_);
+    pending_.latency_ms = ms;
+}
+
+void TransportFaults::truncate_next(std::size_t bytes) {
+    std::lock_guard lock(mutex_);
+    pending_.truncate_to = bytes;
+}
+
+void TransportFaults::split_next(std::size_t at) {
+    std::lock_guard lock(mutex_);
+    pending_.split_at = at;
+}
+
+void TransportFaults::drop_next() {
+    std::lock_guard lock(mutex_);
+    pending_.drop = true;
+}
+
+void TransportFaults::clear() {
+    std::lock_guard lock(mutex_);
+    pending_ = ReplyPlan{};
+}
+
+ReplyPlan TransportFaults::next_reply() {
+    std::lock_guard lock(mutex_);
+    ReplyPlan plan = pending_;
+    pending_ = ReplyPlan{};
+    pending_.latency_ms = plan.latency_ms;
+    return plan;
+}
+
+bool deliver(int socket, std::span<const std::uint8_t> wire, const ReplyPlan& plan) {
+    pause_ms(plan.latency_ms);
+    if (plan.split_at == 0 || plan.split_at >= wire.size()) {
+        return send_all(socket, wire);
+    }
+    if (!send_all(socket, wire.first(plan.split_at))) {
+        return false;
+    }
+    pause_ms(split_pause_ms);
+    return send_all(socket, wire.subspan(plan.split_at));
+}
+
+void apply_truncation(std::vector<std::uint8_t>& reply, const ReplyPlan& plan) {
+    if (plan.truncate_to < reply.size()) {
+        reply.resize(plan.truncate_to);
+    }
+}
+
+}  // namespace vlrp11::sim
