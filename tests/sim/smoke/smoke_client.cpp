@@ -2,16 +2,20 @@
 // ATR of the token and the HSM through pcscd, completes device command 16 on each with the reply
 // MAC checked, and does the same over TCP with the network HSMs given on the command line.
 //
-//   vlrp11-sim-smoke [--rounds N] [--tcp <address>[:<port>]]...
+//   vlrp11-sim-smoke [--wait S] [--rounds N] [--tcp <address>[:<port>]]...
 //
-// With --rounds N each device also answers command 16 N times and the median round trip is
-// printed. Exits 0 when every check passed.
+// --wait S first waits up to S seconds until both cards can be connected (pcscd finds a card
+// only at its next presence poll). With --rounds N each device also answers command 16 N times
+// and the median round trip is printed. Exits 0 when every check passed.
 #include <PCSC/winscard.h>
+#include <PCSC/reader.h>
 
 #include <algorithm>
+#include <sys/socket.h>
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/client.h"
@@ -28,6 +32,7 @@ constexpr std::size_t device_info_size = 32;
 const std::string reader_prefixes[] = {"KESTRELWORKSHOP VELLARO token", "KESTRELWORKSHOP VELLARO HSM"};
 
 struct Options {
+    int wait_seconds = 0;
     int rounds = 0;
     std::vector<vlrp11::sim::Endpoint> network_hsms;
 };
@@ -35,7 +40,9 @@ struct Options {
 bool parse_options(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
-        if (arg == "--rounds" && i + 1 < argc) {
+        if (arg == "--wait" && i + 1 < argc) {
+            options.wait_seconds = std::atoi(argv[++i]);
+        } else if (arg == "--rounds" && i + 1 < argc) {
             options.rounds = std::atoi(argv[++i]);
         } else if (arg == "--tcp" && i + 1 < argc) {
             auto endpoint = vlrp11::sim::parse_endpoint(argv[++i], vlrp11::sim::network_hsm_port);
@@ -47,7 +54,7 @@ bool parse_options(int argc, char** argv, Options& options) {
             return false;
         }
     }
-    return options.rounds >= 0;
+    return options.rounds >= 0 && options.wait_seconds >= 0;
 }
 
 // One command 16 over some transport: the exchange function sends the framed request and
@@ -111,31 +118,68 @@ bool check_reader(SCARDCONTEXT context, const std::string& reader, int rounds) {
     return ok;
 }
 
-bool check_pcsc(int rounds) {
-    SCARDCONTEXT context = 0;
-    if (SCardEstablishContext(SCARD_SCOPE_USER, nullptr, nullptr, &context) != SCARD_S_SUCCESS) {
-        std::printf("FAIL no PC/SC context\n");
-        return false;
-    }
+// The readers whose names start with the two prefixes, in prefix order ("" when missing).
+std::vector<std::string> find_readers(SCARDCONTEXT context, bool print) {
     DWORD length = 0;
     std::string names;
     if (SCardListReaders(context, nullptr, nullptr, &length) == SCARD_S_SUCCESS && length > 0) {
         names.assign(length, '\0');
         SCardListReaders(context, nullptr, names.data(), &length);
     }
-    bool ok = true;
-    for (const auto& prefix : reader_prefixes) {
-        std::string found;
-        for (std::size_t at = 0; at < names.size() && names[at] != '\0'; at = names.find('\0', at) + 1) {
-            std::string name = names.c_str() + at;
+    std::vector<std::string> found(std::size(reader_prefixes));
+    for (std::size_t at = 0; at < names.size() && names[at] != '\0'; at = names.find('\0', at) + 1) {
+        std::string name = names.c_str() + at;
+        if (print) {
             std::printf("     reader \"%s\"\n", name.c_str());
-            found = found.empty() && name.starts_with(prefix) ? name : found;
         }
-        if (found.empty()) {
-            std::printf("FAIL no reader \"%s...\"\n", prefix.c_str());
+        for (std::size_t i = 0; i < found.size(); ++i) {
+            found[i] = found[i].empty() && name.starts_with(reader_prefixes[i]) ? name : found[i];
+        }
+    }
+    return found;
+}
+
+bool cards_connectable() {
+    SCARDCONTEXT context = 0;
+    if (SCardEstablishContext(SCARD_SCOPE_USER, nullptr, nullptr, &context) != SCARD_S_SUCCESS) {
+        return false;
+    }
+    bool ok = true;
+    for (const auto& reader : find_readers(context, false)) {
+        SCARDHANDLE card = 0;
+        DWORD protocol = 0;
+        ok = ok && !reader.empty() &&
+             SCardConnect(context, reader.c_str(), SCARD_SHARE_SHARED, SCARD_PROTOCOL_T1, &card,
+                          &protocol) == SCARD_S_SUCCESS;
+        if (card) {
+            SCardDisconnect(card, SCARD_LEAVE_CARD);
+        }
+    }
+    SCardReleaseContext(context);
+    return ok;
+}
+
+void wait_for_cards(int seconds) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!cards_connectable() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
+bool check_pcsc(int rounds) {
+    SCARDCONTEXT context = 0;
+    if (SCardEstablishContext(SCARD_SCOPE_USER, nullptr, nullptr, &context) != SCARD_S_SUCCESS) {
+        std::printf("FAIL no PC/SC context\n");
+        return false;
+    }
+    auto readers = find_readers(context, true);
+    bool ok = true;
+    for (std::size_t i = 0; i < readers.size(); ++i) {
+        if (readers[i].empty()) {
+            std::printf("FAIL no reader \"%s...\"\n", reader_prefixes[i].c_str());
             ok = false;
         } else {
-            ok = check_reader(context, found, rounds) && ok;
+            ok = check_reader(context, readers[i], rounds) && ok;
         }
     }
     SCardReleaseContext(context);
@@ -173,9 +217,10 @@ bool check_network_hsm(const vlrp11::sim::Endpoint& endpoint, int rounds) {
 int main(int argc, char** argv) {
     Options options;
     if (!parse_options(argc, argv, options)) {
-        std::fprintf(stderr, "usage: vlrp11-sim-smoke [--rounds N] [--tcp <address>[:<port>]]...\n");
+        std::fprintf(stderr, "usage: vlrp11-sim-smoke [--wait S] [--rounds N] [--tcp <address>[:<port>]]...\n");
         return 2;
     }
+    wait_for_cards(options.wait_seconds);
     bool ok = check_pcsc(options.rounds);
     for (const auto& endpoint : options.network_hsms) {
         ok = check_network_hsm(endpoint, options.rounds) && ok;
