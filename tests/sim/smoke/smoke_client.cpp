@@ -86,6 +86,54 @@ bool get_device_info(const char* label, Exchange exchange, Check check, int roun
     return true;
 }
 
+ClientReply pcsc_command(SCARDHANDLE card, ClientChannel& channel, std::uint8_t code, std::size_t capacity) {
+    auto apdu = channel.build_apdu(code, {}, capacity);
+    std::vector<std::uint8_t> raw(2064);
+    DWORD length = static_cast<DWORD>(raw.size());
+    if (SCardTransmit(card, SCARD_PCI_T1, apdu.data(), static_cast<DWORD>(apdu.size()), nullptr, raw.data(),
+                      &length) != SCARD_S_SUCCESS) {
+        return {2, {}};
+    }
+    raw.resize(length);
+    return channel.parse_apdu_response(raw);
+}
+
+// The HSM's four partitions are reached through four card handles on its one reader, each with
+// a channel of its own.
+bool check_hsm_handles(SCARDCONTEXT context, const std::string& reader) {
+    constexpr std::uint8_t cmd_open_channel = 32;
+    constexpr std::uint8_t cmd_close_channel = 36;
+    SCARDHANDLE cards[4] = {};
+    ClientChannel channels[4];
+    bool ok = true;
+    for (int i = 0; i < 4 && ok; ++i) {
+        DWORD protocol = 0;
+        ok = SCardConnect(context, reader.c_str(), SCARD_SHARE_SHARED, SCARD_PROTOCOL_T1, &cards[i],
+                          &protocol) == SCARD_S_SUCCESS;
+        auto opened = ok ? pcsc_command(cards[i], channels[i], cmd_open_channel, 2) : ClientReply{2, {}};
+        ok = opened.status == 0 && opened.data.size() == 2;
+        if (ok) {
+            channels[i].channel = static_cast<std::uint16_t>(opened.data[0] | opened.data[1] << 8);
+            ok = channels[i].channel != 0 &&
+                 pcsc_command(cards[i], channels[i], cmd_get_device_info, device_info_size).status == 0;
+        }
+        for (int j = 0; j < i && ok; ++j) {
+            ok = channels[j].channel != channels[i].channel;
+        }
+    }
+    for (int i = 0; i < 4; ++i) {
+        if (channels[i].channel != 0) {
+            ok = pcsc_command(cards[i], channels[i], cmd_close_channel, 0).status == 0 && ok;
+        }
+        if (cards[i]) {
+            SCardDisconnect(cards[i], SCARD_LEAVE_CARD);
+        }
+    }
+    std::printf("%s %s: four card handles, four channels, command 16 on each\n", ok ? "ok  " : "FAIL",
+                reader.c_str());
+    return ok;
+}
+
 bool check_reader(SCARDCONTEXT context, const std::string& reader, int rounds) {
     SCARDHANDLE card = 0;
     DWORD protocol = 0;
@@ -180,6 +228,9 @@ bool check_pcsc(int rounds) {
             ok = false;
         } else {
             ok = check_reader(context, readers[i], rounds) && ok;
+            if (readers[i].starts_with(reader_prefixes[1])) {
+                ok = check_hsm_handles(context, readers[i]) && ok;
+            }
         }
     }
     SCardReleaseContext(context);
