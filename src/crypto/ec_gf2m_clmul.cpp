@@ -7,7 +7,7 @@
 
 namespace vlrp11 {
 
-#define VLRP11_CLMUL __attribute__((target("pclmul,sse4.1")))
+#define VLRP11_CLMUL __attribute__((target("pclmul")))
 
 namespace {
 
@@ -20,7 +20,7 @@ VLRP11_CLMUL inline __m128i clmul(Limb a, Limb b) noexcept
 VLRP11_CLMUL inline void store(Limb* r, __m128i v) noexcept
 {
     r[0] = static_cast<Limb>(_mm_cvtsi128_si64(v));
-    r[1] = static_cast<Limb>(_mm_extract_epi64(v, 1));
+    r[1] = static_cast<Limb>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(v, v)));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 
+#include "crypto/ec_limbs_fixed.h"
 #include "crypto/ec_nist_primes.h"
 
 namespace vlrp11 {
@@ -16,27 +17,13 @@ struct SolinasTerm {
     std::array<std::int8_t, W> word;
 };
 
-// Sums the signed terms word by word, then folds the signed carry above the prime's width back
-// with `fold` (the 32-bit words of 2^width mod p, signed) until none is left. The sum is then
-// below 2^width < 2p, so one conditional subtraction finishes.
-template <std::size_t W, std::size_t T>
-void solinas_reduce(Limb* r, const Limb* product, const std::array<SolinasTerm<W>, T>& terms,
-                    const std::array<std::int8_t, W>& fold, const Limb* prime) noexcept
+// Folds the signed carry above the prime's width back with `fold` (the 32-bit words of
+// 2^width mod p, signed) until none is left. The value is then below 2^width < 2p, so one
+// conditional subtraction finishes.
+template <std::size_t W>
+void solinas_normalize(Limb* r, std::int64_t* acc, const std::array<std::int8_t, W>& fold,
+                       const Limb* prime) noexcept
 {
-    std::uint32_t c[2 * W];
-    for (std::size_t i = 0; i < W; ++i) {
-        c[2 * i] = static_cast<std::uint32_t>(product[i]);
-        c[2 * i + 1] = static_cast<std::uint32_t>(product[i] >> 32);
-    }
-    std::int64_t acc[W];
-    for (std::size_t j = 0; j < W; ++j)
-        acc[j] = c[j];
-    for (const auto& term : terms) {
-        for (std::size_t j = 0; j < W; ++j) {
-            if (term.word[j] >= 0)
-                acc[j] += term.sign * static_cast<std::int64_t>(c[term.word[j]]);
-        }
-    }
     std::int64_t top = 0;
     for (;;) {
         for (std::size_t j = 0; j < W; ++j)
@@ -55,9 +42,35 @@ void solinas_reduce(Limb* r, const Limb* product, const std::array<SolinasTerm<W
     Limb reduced[n];
     for (std::size_t i = 0; i < n; ++i)
         sum[i] = static_cast<Limb>(acc[2 * i]) | (static_cast<Limb>(acc[2 * i + 1]) << 32);
-    const Limb keep = 0 - limbs_sub(reduced, sum, prime, n);
-    for (std::size_t i = 0; i < n; ++i)
-        r[i] = (sum[i] & keep) | (reduced[i] & ~keep);
+    fixed::select<n>(r, 0 - fixed::sub<n>(reduced, sum, prime), sum, reduced);
+}
+
+template <std::size_t W>
+void split_words(std::int64_t* c, const Limb* product) noexcept
+{
+    for (std::size_t i = 0; i < W; ++i) {
+        c[2 * i] = static_cast<std::uint32_t>(product[i]);
+        c[2 * i + 1] = static_cast<std::uint32_t>(product[i] >> 32);
+    }
+}
+
+// Sums the signed terms word by word, then normalizes.
+template <std::size_t W, std::size_t T>
+void solinas_reduce(Limb* r, const Limb* product, const std::array<SolinasTerm<W>, T>& terms,
+                    const std::array<std::int8_t, W>& fold, const Limb* prime) noexcept
+{
+    std::int64_t c[2 * W];
+    split_words<W>(c, product);
+    std::int64_t acc[W];
+    for (std::size_t j = 0; j < W; ++j)
+        acc[j] = c[j];
+    for (const auto& term : terms) {
+        for (std::size_t j = 0; j < W; ++j) {
+            if (term.word[j] >= 0)
+                acc[j] += term.sign * c[term.word[j]];
+        }
+    }
+    solinas_normalize(r, acc, fold, prime);
 }
 
 // FIPS 186-4 D.2.1: p192 = 2^192 - 2^64 - 1; T + S1 + S2 + S3, words c0..c11.
@@ -68,20 +81,82 @@ constexpr std::array<SolinasTerm<6>, 3> P192_TERMS{{
 }};
 constexpr std::array<std::int8_t, 6> P192_FOLD{1, 0, 1, 0, 0, 0};
 
-// D.2.3: p256 = 2^256 - 2^224 + 2^192 + 2^96 - 1; T + 2S1 + 2S2 + S3 + S4 - D1 - D2 - D3 - D4.
-constexpr std::array<SolinasTerm<8>, 10> P256_TERMS{{
-    {1, {-1, -1, -1, 11, 12, 13, 14, 15}},
-    {1, {-1, -1, -1, 11, 12, 13, 14, 15}},
-    {1, {-1, -1, -1, 12, 13, 14, 15, -1}},
-    {1, {-1, -1, -1, 12, 13, 14, 15, -1}},
-    {1, {8, 9, 10, -1, -1, -1, 14, 15}},
-    {1, {9, 10, 11, 13, 14, 15, 13, 8}},
-    {-1, {11, 12, 13, -1, -1, -1, 8, 10}},
-    {-1, {12, 13, 14, 15, -1, -1, 9, 11}},
-    {-1, {13, 14, 15, 8, 9, 10, -1, 12}},
-    {-1, {14, 15, -1, 9, 10, 11, -1, 13}},
-}};
-constexpr std::array<std::int8_t, 8> P256_FOLD{1, 0, 0, -1, 0, 0, -1, 1};
+// D.2.3: p256 = 2^256 - 2^224 + 2^192 + 2^96 - 1. T + 2S1 + 2S2 + S3 + S4 - D1 - D2 - D3 - D4
+// gathered word by word in registers: this reduction is where P-256 spends much of its time.
+// The carry above 2^256 (-6..8) is folded back as carry·(2^224 - 2^192 - 2^96 + 1); that leaves
+// a carry of at most ±1, and a second fold none at all.
+struct P256Words {
+    std::int64_t w0, w1, w2, w3, w4, w5, w6, w7;
+
+    std::int64_t propagate() noexcept
+    {
+        w1 += w0 >> 32;
+        w0 &= 0xFFFFFFFF;
+        w2 += w1 >> 32;
+        w1 &= 0xFFFFFFFF;
+        w3 += w2 >> 32;
+        w2 &= 0xFFFFFFFF;
+        w4 += w3 >> 32;
+        w3 &= 0xFFFFFFFF;
+        w5 += w4 >> 32;
+        w4 &= 0xFFFFFFFF;
+        w6 += w5 >> 32;
+        w5 &= 0xFFFFFFFF;
+        w7 += w6 >> 32;
+        w6 &= 0xFFFFFFFF;
+        const std::int64_t top = w7 >> 32;
+        w7 &= 0xFFFFFFFF;
+        return top;
+    }
+    void fold(std::int64_t top) noexcept
+    {
+        w0 += top;
+        w3 -= top;
+        w6 -= top;
+        w7 += top;
+    }
+};
+
+void p256_reduce(Limb* r, const Limb* t) noexcept
+{
+    const auto lo = [](Limb v) { return static_cast<std::int64_t>(v & 0xFFFFFFFF); };
+    const auto hi = [](Limb v) { return static_cast<std::int64_t>(v >> 32); };
+    const std::int64_t c8 = lo(t[4]), c9 = hi(t[4]), c10 = lo(t[5]), c11 = hi(t[5]);
+    const std::int64_t c12 = lo(t[6]), c13 = hi(t[6]), c14 = lo(t[7]), c15 = hi(t[7]);
+    P256Words w{
+        lo(t[0]) + c8 + c9 - c11 - c12 - c13 - c14,
+        hi(t[0]) + c9 + c10 - c12 - c13 - c14 - c15,
+        lo(t[1]) + c10 + c11 - c13 - c14 - c15,
+        hi(t[1]) + 2 * (c11 + c12) + c13 - c15 - c8 - c9,
+        lo(t[2]) + 2 * (c12 + c13) + c14 - c9 - c10,
+        hi(t[2]) + 2 * (c13 + c14) + c15 - c10 - c11,
+        lo(t[3]) + 3 * c14 + 2 * c15 + c13 - c8 - c9,
+        hi(t[3]) + 3 * c15 + c8 - c10 - c11 - c12 - c13,
+    };
+    w.fold(w.propagate());
+    w.fold(w.propagate());
+    w.propagate();
+    const auto limb = [](std::int64_t low, std::int64_t high) {
+        return static_cast<Limb>(low) | (static_cast<Limb>(high) << 32);
+    };
+    // Kept in scalars: built in memory, the final selection gets vectorized into loads that
+    // stall on the scalar stores just made.
+    const Limb s0 = limb(w.w0, w.w1), s1 = limb(w.w2, w.w3);
+    const Limb s2 = limb(w.w4, w.w5), s3 = limb(w.w6, w.w7);
+    DoubleLimb d = DoubleLimb{s0} - 0xFFFFFFFFFFFFFFFF;
+    const Limb d0 = static_cast<Limb>(d);
+    d = DoubleLimb{s1} - 0x00000000FFFFFFFF - ((d >> 64) & 1);
+    const Limb d1 = static_cast<Limb>(d);
+    d = DoubleLimb{s2} - ((d >> 64) & 1);
+    const Limb d2 = static_cast<Limb>(d);
+    d = DoubleLimb{s3} - 0xFFFFFFFF00000001 - ((d >> 64) & 1);
+    const Limb d3 = static_cast<Limb>(d);
+    const Limb keep = 0 - static_cast<Limb>((d >> 64) & 1);
+    r[0] = (s0 & keep) | (d0 & ~keep);
+    r[1] = (s1 & keep) | (d1 & ~keep);
+    r[2] = (s2 & keep) | (d2 & ~keep);
+    r[3] = (s3 & keep) | (d3 & ~keep);
+}
 
 // D.2.4: p384 = 2^384 - 2^128 - 2^96 + 2^32 - 1; T + 2S1 + S2 + S3 + S4 + S5 + S6 - D1 - D2 - D3.
 constexpr std::array<SolinasTerm<12>, 10> P384_TERMS{{
@@ -136,15 +211,15 @@ void p192_field_sqr(Limb* r, const Limb* a) noexcept
 void p256_field_mul(Limb* r, const Limb* a, const Limb* b) noexcept
 {
     Limb t[8];
-    limbs_mul(t, a, b, 4);
-    solinas_reduce(r, t, P256_TERMS, P256_FOLD, P256_PRIME.data());
+    fixed::mul<4>(t, a, b);
+    p256_reduce(r, t);
 }
 
 void p256_field_sqr(Limb* r, const Limb* a) noexcept
 {
     Limb t[8];
-    limbs_square(t, a, 4);
-    solinas_reduce(r, t, P256_TERMS, P256_FOLD, P256_PRIME.data());
+    fixed::square<4>(t, a);
+    p256_reduce(r, t);
 }
 
 void p384_field_mul(Limb* r, const Limb* a, const Limb* b) noexcept

@@ -6,7 +6,7 @@ namespace vlrp11 {
 
 std::uint8_t ec_point_add_affine(Limb* rx, Limb* ry, const Limb* qx, const Limb* qy) noexcept
 {
-    const PrimeField f(EC_P256);
+    const PrimeField<P256_LIMBS> f(EC_P256);
     CozPoint r, q;
     for (std::size_t i = 0; i < P256_LIMBS; ++i) {
         r.x[i] = rx[i];
@@ -34,7 +34,7 @@ std::uint8_t ec_valid_point(const Limb* x, const Limb* y) noexcept
         return EC_INVALID_POINT;
     if (limbs_compare(x, p, P256_LIMBS) >= 0 || limbs_compare(y, p, P256_LIMBS) >= 0)
         return EC_INVALID_POINT;
-    const PrimeField f(EC_P256);
+    const PrimeField<P256_LIMBS> f(EC_P256);
     Limb lhs[EC_MAX_LIMBS], rhs[EC_MAX_LIMBS];
     f.sqr(lhs, y);
     f.sqr(rhs, x);

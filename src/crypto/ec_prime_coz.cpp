@@ -5,7 +5,8 @@
 
 namespace vlrp11 {
 
-void coz_add(const PrimeField& f, CozPoint& p, CozPoint& q, Limb* z_factor) noexcept
+template <std::size_t N>
+void coz_add(const PrimeField<N>& f, CozPoint& p, CozPoint& q, Limb* z_factor) noexcept
 {
     Limb t[EC_MAX_LIMBS], a[EC_MAX_LIMBS], b[EC_MAX_LIMBS], c[EC_MAX_LIMBS], d[EC_MAX_LIMBS];
     f.sub(t, q.x, p.x);
@@ -29,7 +30,8 @@ void coz_add(const PrimeField& f, CozPoint& p, CozPoint& q, Limb* z_factor) noex
         p.x[i] = b[i];       // X1' = B
 }
 
-void coz_add_conjugate(const PrimeField& f, CozPoint& p, CozPoint& q) noexcept
+template <std::size_t N>
+void coz_add_conjugate(const PrimeField<N>& f, CozPoint& p, CozPoint& q) noexcept
 {
     Limb t[EC_MAX_LIMBS], a[EC_MAX_LIMBS], b[EC_MAX_LIMBS], c[EC_MAX_LIMBS];
     Limb d[EC_MAX_LIMBS], s[EC_MAX_LIMBS], e[EC_MAX_LIMBS];
@@ -55,7 +57,8 @@ void coz_add_conjugate(const PrimeField& f, CozPoint& p, CozPoint& q) noexcept
     f.sub(p.y, p.y, e);      // Y(P - Q) = S·(X - B) - E
 }
 
-std::uint8_t coz_initial_double(const PrimeField& f, CozPoint& twice, CozPoint& once,
+template <std::size_t N>
+std::uint8_t coz_initial_double(const PrimeField<N>& f, CozPoint& twice, CozPoint& once,
                                 const Limb* x, const Limb* y) noexcept
 {
     if (limbs_is_zero(y, f.n))
@@ -79,5 +82,17 @@ std::uint8_t coz_initial_double(const PrimeField& f, CozPoint& twice, CozPoint& 
     f.sub(twice.y, twice.y, once.y);  // Y = M·(S - X) - 8y⁴
     return EC_OK;
 }
+
+// The limb counts of the prime curves: P-192, P-256, P-384, P-521.
+#define VLRP11_COZ_INSTANCES(N)                                                              \
+    template void coz_add<N>(const PrimeField<N>&, CozPoint&, CozPoint&, Limb*) noexcept;   \
+    template void coz_add_conjugate<N>(const PrimeField<N>&, CozPoint&, CozPoint&) noexcept; \
+    template std::uint8_t coz_initial_double<N>(const PrimeField<N>&, CozPoint&, CozPoint&, \
+                                                const Limb*, const Limb*) noexcept;
+VLRP11_COZ_INSTANCES(3)
+VLRP11_COZ_INSTANCES(4)
+VLRP11_COZ_INSTANCES(6)
+VLRP11_COZ_INSTANCES(9)
+#undef VLRP11_COZ_INSTANCES
 
 }  // namespace vlrp11

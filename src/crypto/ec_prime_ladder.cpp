@@ -28,7 +28,8 @@ void copy_limbs(Limb* r, const Limb* a, std::size_t n) noexcept
 }
 
 // With R_b in r0 and R_s in r1: R_s ← R_b + R_s, R_b ← R_b - R_s.
-void ladder_conjugate_step(const PrimeField& f, CozPoint& r0, CozPoint& r1, Limb bit) noexcept
+template <std::size_t N>
+void ladder_conjugate_step(const PrimeField<N>& f, CozPoint& r0, CozPoint& r1, Limb bit) noexcept
 {
     conditional_swap(r0, r1, bit, f.n);
     coz_add_conjugate(f, r0, r1);
@@ -36,7 +37,8 @@ void ladder_conjugate_step(const PrimeField& f, CozPoint& r0, CozPoint& r1, Limb
 }
 
 // R_b ← R_s + R_b, R_s re-expressed on the new Z.
-void ladder_add_step(const PrimeField& f, CozPoint& r0, CozPoint& r1, Limb bit) noexcept
+template <std::size_t N>
+void ladder_add_step(const PrimeField<N>& f, CozPoint& r0, CozPoint& r1, Limb bit) noexcept
 {
     conditional_swap(r0, r1, bit, f.n);
     coz_add(f, r1, r0);
@@ -45,7 +47,8 @@ void ladder_add_step(const PrimeField& f, CozPoint& r0, CozPoint& r1, Limb bit) 
 
 // 1/Z of the registers after the last conjugate step, as the final addition will leave it:
 // R_b is then ±P, so Z follows from its coordinates and those of P.
-std::uint8_t final_inverse_z(const PrimeField& f, Limb* z, const CozPoint& r0, const CozPoint& r1,
+template <std::size_t N>
+std::uint8_t final_inverse_z(const PrimeField<N>& f, Limb* z, const CozPoint& r0, const CozPoint& r1,
                              Limb bit, const Limb* x, const Limb* y) noexcept
 {
     const Limb mask = 0 - bit;
@@ -65,9 +68,11 @@ std::uint8_t final_inverse_z(const PrimeField& f, Limb* z, const CozPoint& r0, c
     return EC_OK;
 }
 
-std::uint8_t ladder(const PrimeField& f, Limb* rx, Limb* ry, const Limb* k, std::size_t bits,
-                    const Limb* x, const Limb* y) noexcept
+template <std::size_t N>
+std::uint8_t ladder(const CurveDescriptor& curve, Limb* rx, Limb* ry, const Limb* k,
+                    std::size_t bits, const Limb* x, const Limb* y) noexcept
 {
+    const PrimeField<N> f(curve);
     CozPoint r0, r1;
     std::uint8_t status = coz_initial_double(f, r1, r0, x, y);
     if (status != EC_OK)
@@ -104,17 +109,26 @@ std::uint8_t prime_point_mul(const CurveDescriptor& curve, Limb* rx, Limb* ry,
     const Limb* k = k_base != nullptr ? k_base : k_point;
     const Limb* x = k_base != nullptr ? curve.gx : px;
     const Limb* y = k_base != nullptr ? curve.gy : py;
-    const PrimeField f(curve);
+    const std::size_t n = field_limbs(curve);
     const std::size_t bits = limbs_bit_length(k, order_limbs(curve));
     if (bits == 0)
         return EC_BAD_SCALAR;
     if (bits == 1) {
-        copy_limbs(rx, x, f.n);
+        copy_limbs(rx, x, n);
         if (ry != nullptr)
-            copy_limbs(ry, y, f.n);
+            copy_limbs(ry, y, n);
         return EC_OK;
     }
-    return ladder(f, rx, ry, k, bits, x, y);
+    switch (n) {
+    case 3:
+        return ladder<3>(curve, rx, ry, k, bits, x, y);
+    case 4:
+        return ladder<4>(curve, rx, ry, k, bits, x, y);
+    case 6:
+        return ladder<6>(curve, rx, ry, k, bits, x, y);
+    default:
+        return ladder<9>(curve, rx, ry, k, bits, x, y);
+    }
 }
 
 void prime_reduce_mod_order(const CurveDescriptor& curve, Limb* value) noexcept

@@ -1,0 +1,276 @@
+// The elliptic-curve library against OpenSSL on random inputs: scalar multiplication on every
+// curve OpenSSL knows (the DSTU 4145 curves built from their parameters with its GF(2^m)
+// support), P-256 key agreement both ways, and verification of OpenSSL-made signatures.
+
+#include <gtest/gtest.h>
+#include <openssl/bn.h>
+#include <openssl/core_names.h>
+#include <openssl/ec.h>
+#include <openssl/evp.h>
+#include <openssl/obj_mac.h>
+#include <openssl/param_build.h>
+#include <openssl/rand.h>
+
+#include <memory>
+#include <vector>
+
+#include "crypto/ec_curve.h"
+#include "crypto/ec_p256.h"
+#include "platform/random.h"
+#include "support/ec_test_util.h"
+
+namespace vlrp11 {
+namespace {
+
+using Value = ec_test::Value;
+
+struct BnFree {
+    void operator()(BIGNUM* p) const { BN_free(p); }
+};
+struct GroupFree {
+    void operator()(EC_GROUP* p) const { EC_GROUP_free(p); }
+};
+struct PointFree {
+    void operator()(EC_POINT* p) const { EC_POINT_free(p); }
+};
+struct KeyFree {
+    void operator()(EVP_PKEY* p) const { EVP_PKEY_free(p); }
+};
+struct CtxFree {
+    void operator()(EVP_PKEY_CTX* p) const { EVP_PKEY_CTX_free(p); }
+};
+using Bn = std::unique_ptr<BIGNUM, BnFree>;
+using Group = std::unique_ptr<EC_GROUP, GroupFree>;
+using Point = std::unique_ptr<EC_POINT, PointFree>;
+using Key = std::unique_ptr<EVP_PKEY, KeyFree>;
+using Ctx = std::unique_ptr<EVP_PKEY_CTX, CtxFree>;
+
+Bn to_bn(const Limb* limbs, std::size_t n)
+{
+    std::vector<std::uint8_t> bytes(8 * n);
+    native_to_bytes(bytes.data(), bytes.size(), limbs);
+    return Bn(BN_bin2bn(bytes.data(), static_cast<int>(bytes.size()), nullptr));
+}
+
+Value from_bn(const BIGNUM* bn, std::size_t n)
+{
+    std::vector<std::uint8_t> bytes(8 * n);
+    EXPECT_EQ(BN_bn2binpad(bn, bytes.data(), static_cast<int>(bytes.size())),
+              static_cast<int>(bytes.size()));
+    Value v{};
+    bytes_to_native(v.data(), bytes.data(), bytes.size());
+    return v;
+}
+
+struct OracleCurve {
+    const char* name;
+    const CurveDescriptor* curve;
+    int nid;  // NID_undef: built from the descriptor's parameters
+};
+
+// A group with the descriptor's parameters in OpenSSL's GF(2^m) code.
+Group binary_group(const CurveDescriptor& d)
+{
+    const std::size_t n = field_limbs(d);
+    Bn poly(BN_new()), a(BN_new());
+    for (int t = 0; t < 4 && d.modulus[t] != 0; ++t)
+        BN_set_bit(poly.get(), static_cast<int>(d.modulus[t]));
+    BN_set_bit(poly.get(), 0);
+    BN_set_word(a.get(), d.a_flag);
+    Group group(EC_GROUP_new_curve_GF2m(poly.get(), a.get(), to_bn(d.b, n).get(), nullptr));
+    Point g(EC_POINT_new(group.get()));
+    EXPECT_EQ(EC_POINT_set_affine_coordinates(group.get(), g.get(), to_bn(d.gx, n).get(),
+                                              to_bn(d.gy, n).get(), nullptr),
+              1);
+    EXPECT_EQ(EC_GROUP_set_generator(group.get(), g.get(), to_bn(d.order, order_limbs(d)).get(),
+                                     nullptr),
+              1);
+    return group;
+}
+
+class OracleScalarMul : public ::testing::TestWithParam<OracleCurve> {};
+
+TEST_P(OracleScalarMul, RandomScalarsOnBaseAndOtherPoints)
+{
+    const CurveDescriptor& d = *GetParam().curve;
+    const std::size_t n = field_limbs(d), k_limbs = order_limbs(d);
+    Group group = GetParam().nid != NID_undef
+                      ? Group(EC_GROUP_new_by_curve_name(GetParam().nid))
+                      : binary_group(d);
+    ASSERT_TRUE(group);
+    ASSERT_EQ(EC_POINT_is_on_curve(group.get(), EC_GROUP_get0_generator(group.get()), nullptr), 1);
+    EXPECT_EQ(from_bn(EC_GROUP_get0_order(group.get()), k_limbs),
+              from_bn(to_bn(d.order, k_limbs).get(), k_limbs));
+
+    Point r(EC_POINT_new(group.get()));
+    Bn x(BN_new()), y(BN_new()), k(BN_new());
+    Value point_x{}, point_y{};
+    bool have_point = false;
+    for (int round = 0; round < 8; ++round) {
+        ASSERT_EQ(BN_rand_range(k.get(), EC_GROUP_get0_order(group.get())), 1);
+        const Value kv = from_bn(k.get(), k_limbs);
+        Value ours_x{}, ours_y{};
+        if (!have_point) {
+            ASSERT_EQ(EC_POINT_mul(group.get(), r.get(), k.get(), nullptr, nullptr, nullptr), 1);
+            ASSERT_EQ(d.point_mul(d, ours_x.data(), ours_y.data(), kv.data(), nullptr, nullptr,
+                                  nullptr),
+                      0);
+        } else {
+            Point p(EC_POINT_new(group.get()));
+            EC_POINT_set_affine_coordinates(group.get(), p.get(), to_bn(point_x.data(), n).get(),
+                                            to_bn(point_y.data(), n).get(), nullptr);
+            ASSERT_EQ(EC_POINT_mul(group.get(), r.get(), nullptr, p.get(), k.get(), nullptr), 1);
+            ASSERT_EQ(d.point_mul(d, ours_x.data(), ours_y.data(), nullptr, point_x.data(),
+                                  point_y.data(), kv.data()),
+                      0);
+        }
+        ASSERT_EQ(EC_POINT_get_affine_coordinates(group.get(), r.get(), x.get(), y.get(), nullptr),
+                  1);
+        EXPECT_EQ(ours_x, from_bn(x.get(), n)) << "round " << round;
+        EXPECT_EQ(ours_y, from_bn(y.get(), n)) << "round " << round;
+        point_x = ours_x;  // the next round multiplies this point
+        point_y = ours_y;
+        have_point = true;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AllCurves, OracleScalarMul,
+    ::testing::Values(OracleCurve{"P192", &EC_P192, NID_X9_62_prime192v1},
+                      OracleCurve{"P256", &EC_P256, NID_X9_62_prime256v1},
+                      OracleCurve{"P384", &EC_P384, NID_secp384r1},
+                      OracleCurve{"P521", &EC_P521, NID_secp521r1},
+                      OracleCurve{"B163", &EC_B163, NID_sect163r2},
+                      OracleCurve{"K571", &EC_K571, NID_sect571k1},
+                      OracleCurve{"B571", &EC_B571, NID_sect571r1},
+                      OracleCurve{"DSTU163", &EC_DSTU4145_163, NID_undef},
+                      OracleCurve{"DSTU233", &EC_DSTU4145_233, NID_undef},
+                      OracleCurve{"DSTU257", &EC_DSTU4145_257, NID_undef},
+                      OracleCurve{"DSTU307", &EC_DSTU4145_307, NID_undef},
+                      OracleCurve{"DSTU367", &EC_DSTU4145_367, NID_undef},
+                      OracleCurve{"DSTU431", &EC_DSTU4145_431, NID_undef}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// OpenSSL P-256 keys: x ‖ y and the private scalar as limbs.
+struct OpenSslKey {
+    Key key{EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-256")};
+
+    std::vector<std::uint8_t> public_bytes() const
+    {
+        std::uint8_t encoded[65];
+        std::size_t length = 0;
+        EXPECT_EQ(EVP_PKEY_get_octet_string_param(key.get(), OSSL_PKEY_PARAM_PUB_KEY, encoded,
+                                                  sizeof encoded, &length),
+                  1);
+        return {encoded + 1, encoded + 65};
+    }
+    Value private_scalar() const
+    {
+        BIGNUM* d = nullptr;
+        EXPECT_EQ(EVP_PKEY_get_bn_param(key.get(), OSSL_PKEY_PARAM_PRIV_KEY, &d), 1);
+        const Value v = from_bn(d, 4);
+        BN_clear_free(d);
+        return v;
+    }
+};
+
+Key openssl_public_key(const std::uint8_t* xy)
+{
+    std::uint8_t encoded[65] = {0x04};
+    std::copy(xy, xy + 64, encoded + 1);
+    OSSL_PARAM_BLD* bld = OSSL_PARAM_BLD_new();
+    OSSL_PARAM_BLD_push_utf8_string(bld, OSSL_PKEY_PARAM_GROUP_NAME, "prime256v1", 0);
+    OSSL_PARAM_BLD_push_octet_string(bld, OSSL_PKEY_PARAM_PUB_KEY, encoded, sizeof encoded);
+    OSSL_PARAM* params = OSSL_PARAM_BLD_to_param(bld);
+    Ctx ctx(EVP_PKEY_CTX_new_from_name(nullptr, "EC", nullptr));
+    EVP_PKEY* key = nullptr;
+    EXPECT_EQ(EVP_PKEY_fromdata_init(ctx.get()), 1);
+    EXPECT_EQ(EVP_PKEY_fromdata(ctx.get(), &key, EVP_PKEY_PUBLIC_KEY, params), 1);
+    OSSL_PARAM_free(params);
+    OSSL_PARAM_BLD_free(bld);
+    return Key(key);
+}
+
+std::vector<std::uint8_t> openssl_derive(EVP_PKEY* own, EVP_PKEY* peer)
+{
+    Ctx ctx(EVP_PKEY_CTX_new(own, nullptr));
+    std::vector<std::uint8_t> secret(32);
+    std::size_t length = secret.size();
+    EXPECT_EQ(EVP_PKEY_derive_init(ctx.get()), 1);
+    EXPECT_EQ(EVP_PKEY_derive_set_peer(ctx.get(), peer), 1);
+    EXPECT_EQ(EVP_PKEY_derive(ctx.get(), secret.data(), &length), 1);
+    return secret;
+}
+
+std::uint8_t system_source(void*, std::uint8_t* out, std::size_t bits)
+{
+    return static_cast<std::uint8_t>(system_random(out, (bits + 7) / 8));
+}
+
+TEST(OracleEcdh, AgreesWithOpenSslBothWays)
+{
+    for (int round = 0; round < 8; ++round) {
+        const OpenSslKey theirs;
+        Limb d[4];
+        ASSERT_EQ(ec_generate_scalar(d, EC_P256.order, 4, RandomSource{nullptr, system_source}),
+                  0);
+        std::uint8_t our_public[64];
+        std::size_t length = 0;
+        ASSERT_EQ(ec_public_from_private(our_public, &length, d), 0);
+        const Key our_key = openssl_public_key(our_public);
+        ASSERT_TRUE(our_key) << "OpenSSL refused our public key";
+
+        std::uint8_t ours[32];
+        ASSERT_EQ(ec_shared_secret(ours, &length, d, theirs.public_bytes().data()), 0);
+        EXPECT_EQ(std::vector<std::uint8_t>(ours, ours + 32),
+                  openssl_derive(theirs.key.get(), our_key.get()));
+
+        // Their private scalar on our side, against another OpenSSL key.
+        const OpenSslKey peer;
+        const Value their_d = theirs.private_scalar();
+        ASSERT_EQ(ec_shared_secret(ours, &length, their_d.data(), peer.public_bytes().data()), 0);
+        EXPECT_EQ(std::vector<std::uint8_t>(ours, ours + 32),
+                  openssl_derive(theirs.key.get(), peer.key.get()));
+    }
+}
+
+std::vector<std::uint8_t> openssl_sign(EVP_PKEY* key, const std::uint8_t* hash)
+{
+    Ctx ctx(EVP_PKEY_CTX_new(key, nullptr));
+    std::uint8_t der[80];
+    std::size_t length = sizeof der;
+    EXPECT_EQ(EVP_PKEY_sign_init(ctx.get()), 1);
+    EXPECT_EQ(EVP_PKEY_sign(ctx.get(), der, &length, hash, 32), 1);
+    const std::uint8_t* p = der;
+    ECDSA_SIG* sig = d2i_ECDSA_SIG(nullptr, &p, static_cast<long>(length));
+    std::vector<std::uint8_t> rs(64);
+    BN_bn2binpad(ECDSA_SIG_get0_r(sig), rs.data(), 32);
+    BN_bn2binpad(ECDSA_SIG_get0_s(sig), rs.data() + 32, 32);
+    ECDSA_SIG_free(sig);
+    return rs;
+}
+
+TEST(OracleEcdsa, VerifiesOpenSslSignaturesAndRejectsCorruptedOnes)
+{
+    for (int round = 0; round < 8; ++round) {
+        const OpenSslKey signer;
+        const auto key = signer.public_bytes();
+        std::uint8_t hash[32];
+        ASSERT_EQ(RAND_bytes(hash, sizeof hash), 1);
+        const auto signature = openssl_sign(signer.key.get(), hash);
+        EXPECT_EQ(ecdsa_verify(key.data(), hash, signature.data()), 0);
+
+        auto bad_signature = signature;
+        bad_signature[static_cast<std::size_t>(round * 7) % 64] ^= 0x10;
+        EXPECT_NE(ecdsa_verify(key.data(), hash, bad_signature.data()), 0);
+        std::uint8_t bad_hash[32];
+        std::copy(hash, hash + 32, bad_hash);
+        bad_hash[round] ^= 1;
+        EXPECT_NE(ecdsa_verify(key.data(), bad_hash, signature.data()), 0);
+        auto bad_key = OpenSslKey().public_bytes();
+        EXPECT_NE(ecdsa_verify(bad_key.data(), hash, signature.data()), 0);
+    }
+}
+
+}  // namespace
+}  // namespace vlrp11
