@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "core/device_impl.h"
+#include "core/little_endian.h"
 #include "core/pin.h"
 
 namespace vlrp11::sim {
@@ -14,12 +15,6 @@ namespace {
 bool mac_matches(const std::array<std::uint8_t, 6>& mac, const std::uint8_t* received)
 {
     return CRYPTO_memcmp(mac.data(), received, mac.size()) == 0;
-}
-
-std::uint32_t get_u32(const std::uint8_t* in)
-{
-    return static_cast<std::uint32_t>(in[0]) | static_cast<std::uint32_t>(in[1]) << 8 |
-           static_cast<std::uint32_t>(in[2]) << 16 | static_cast<std::uint32_t>(in[3]) << 24;
 }
 
 }  // namespace
@@ -127,8 +122,8 @@ int finish_key_exchange(ClientKeyExchange& exchange, std::span<const std::uint8_
         return 45;
     }
     const std::uint8_t* certificate = reply.data() + 128;
-    if (get_u32(certificate) != serial || get_u32(certificate + 4) != static_cast<std::uint32_t>(kind) ||
-        get_u32(certificate + 8) != 1) {
+    if (get_le32(certificate) != serial || get_le32(certificate + 4) != static_cast<std::uint32_t>(kind) ||
+        get_le32(certificate + 8) != 1) {
         return 110;
     }
     EvpKey root_private = load_development_root_key();
@@ -169,9 +164,8 @@ std::vector<std::uint8_t> login_request(std::string_view pin, bool with_partitio
     std::vector<std::uint8_t> request(16);
     aes128_encrypt_block(values.b, values.a, std::span<std::uint8_t, 16>(request.data(), 16));
     if (with_partition) {
-        for (int i = 0; i < 4; ++i) {
-            request.push_back(static_cast<std::uint8_t>(partition >> (8 * i)));
-        }
+        request.resize(20);
+        put_le32(request.data() + 16, partition);
     }
     OPENSSL_cleanse(&values, sizeof values);
     return request;

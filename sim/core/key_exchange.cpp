@@ -8,19 +8,9 @@
 #include <sstream>
 
 #include "core/device_impl.h"
+#include "core/little_endian.h"
 
 namespace vlrp11::sim {
-namespace {
-
-void put_u32(std::uint8_t* out, std::uint32_t value)
-{
-    for (int i = 0; i < 4; ++i) {
-        out[i] = static_cast<std::uint8_t>(value >> (8 * i));
-    }
-}
-
-}  // namespace
-
 EvpKey load_development_root_key()
 {
     std::ifstream in(VLRP11_SIM_DEV_ROOT_KEY);
@@ -33,9 +23,9 @@ bool make_certificate(const DeviceSpec& spec, EVP_PKEY* device_key, EVP_PKEY* ro
                       DeviceCertificate& certificate)
 {
     certificate.fill(0);
-    put_u32(certificate.data(), spec.serial);
-    put_u32(certificate.data() + 4, static_cast<std::uint32_t>(spec.kind));
-    put_u32(certificate.data() + 8, 1);
+    put_le32(certificate.data(), spec.serial);
+    put_le32(certificate.data() + 4, static_cast<std::uint32_t>(spec.kind));
+    put_le32(certificate.data() + 8, 1);
     P256Point point = p256_public_point(device_key);
     std::copy(point.begin(), point.end(), certificate.begin() + 12);
     auto signature = p256_sign_sha256(root_key, std::span(certificate).first(76));

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "core/device_impl.h"
+#include "core/little_endian.h"
 
 namespace vlrp11::sim {
 
@@ -14,19 +15,6 @@ std::uint8_t key_exchange_command(CoreCall& call, std::span<const std::uint8_t> 
                                   std::vector<std::uint8_t>& reply);
 
 namespace {
-
-void put_u32(std::vector<std::uint8_t>& out, std::size_t offset, std::uint32_t value)
-{
-    for (int i = 0; i < 4; ++i) {
-        out[offset + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
-    }
-}
-
-std::uint32_t get_u32(std::span<const std::uint8_t> in)
-{
-    return static_cast<std::uint32_t>(in[0]) | static_cast<std::uint32_t>(in[1]) << 8 |
-           static_cast<std::uint32_t>(in[2]) << 16 | static_cast<std::uint32_t>(in[3]) << 24;
-}
 
 bool counts_failures(const DeviceSpec& spec)
 {
@@ -55,8 +43,8 @@ std::uint8_t get_device_info(CoreCall& call, std::span<const std::uint8_t> reque
     const Partition& partition = partition_of(call);
     bool counted = counts_failures(spec);
     reply.assign(32, 0);
-    put_u32(reply, 0, spec.serial);
-    put_u32(reply, 4, spec.model);
+    put_le32(reply.data(), spec.serial);
+    put_le32(reply.data() + 4, spec.model);
     reply[8] = spec.version;
     reply[9] = spec.storage_blocks;
     reply[10] = spec.pin_try_limit;
@@ -67,7 +55,7 @@ std::uint8_t get_device_info(CoreCall& call, std::span<const std::uint8_t> reque
     reply[15] = static_cast<std::uint8_t>(call.channel.partition);
     reply[16] = static_cast<std::uint8_t>(call.channel.login_state);
     reply[17] = partition.user_pin.set ? 1 : 0;
-    put_u32(reply, 20, call.device.device_time());
+    put_le32(reply.data() + 20, call.device.device_time());
     return status::ok;
 }
 
@@ -140,7 +128,7 @@ std::uint8_t login(CoreCall& call, std::span<const std::uint8_t> request,
         return status::bad_length;
     }
     if (request.size() == 20) {
-        std::uint32_t number = get_u32(request.subspan(16));
+        std::uint32_t number = get_le32(request.data() + 16);
         if (number >= spec.partition_count) {
             return status::bad_argument;
         }
@@ -298,7 +286,7 @@ std::uint8_t set_time(CoreCall& call, std::span<const std::uint8_t> request, std
     if (request.size() != 4) {
         return status::bad_length;
     }
-    std::int64_t wanted = get_u32(request);
+    std::int64_t wanted = get_le32(request.data());
     call.device.time_offset = 0;
     call.device.time_offset = wanted - static_cast<std::int64_t>(call.device.device_time());
     return status::ok;

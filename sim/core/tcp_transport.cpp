@@ -13,6 +13,7 @@ namespace vlrp11::sim {
 namespace {
 
 constexpr std::size_t max_frame = 1 + 2049 + 6;
+constexpr std::size_t max_reply_data = 2049;  // a reply frame holds at most 2056 bytes
 
 std::vector<std::uint8_t> build_reply(ChannelKeys& keys, bool encrypt, std::uint8_t status,
                                       std::vector<std::uint8_t> data, bool corrupt_mac)
@@ -86,6 +87,9 @@ std::vector<std::uint8_t> TcpSession::receive(std::span<const std::uint8_t> byte
         CommandOutcome outcome = device_.impl_->execute(channel, 0, true, frame[0],
                                                         std::span(frame).subspan(1));
         OPENSSL_cleanse(frame.data(), frame.size());
+        if (outcome.data.size() > max_reply_data) {
+            outcome = CommandOutcome{status::reply_too_long, {}, outcome.corrupt_mac, nullptr};
+        }
         std::vector<std::uint8_t> reply = build_reply(channel.keys, encrypted, outcome.status,
                                                       std::move(outcome.data), outcome.corrupt_mac);
         if (outcome.after_reply) {
