@@ -11,6 +11,7 @@
 
 #include "crypto/gost28147.h"
 #include "crypto/gost34311.h"
+#include "crypto/kalyna.h"
 
 #include <benchmark/benchmark.h>
 #include <openssl/engine.h>
@@ -158,6 +159,20 @@ void gost34311_engine(benchmark::State& state)
     state.SetBytesProcessed(state.iterations() * state.range(0));
 }
 
+// Kalyna key expansion; nothing in OpenSSL or the engine to set beside it. Arguments: block
+// bits, key bits.
+void kalyna_expand_key_ours(benchmark::State& state)
+{
+    KalynaKeySchedule schedule{};
+    kalyna_select_variant(schedule, static_cast<std::size_t>(state.range(0)),
+                          static_cast<std::size_t>(state.range(1)));
+    const std::vector<std::uint8_t> key = bench_data(64);
+    for (auto _ : state) {
+        kalyna_expand_key(schedule, key.data());
+        benchmark::DoNotOptimize(schedule.decrypt_keys);
+    }
+}
+
 }  // namespace
 
 BENCHMARK(gost28147_blocks_ours_ecb)->Name("gost28147_blocks/ours_ecb")->Arg(4096);
@@ -167,5 +182,13 @@ BENCHMARK(gost28147_ctr_ours)->Name("gost28147_ctr/ours")->Arg(4096);
 BENCHMARK(gost28147_ctr_engine)->Name("gost28147_ctr/engine")->Arg(4096);
 BENCHMARK(gost34311_ours)->Name("gost34311/ours")->Arg(32)->Arg(1024)->Arg(65536);
 BENCHMARK(gost34311_engine)->Name("gost34311/engine")->Arg(32)->Arg(1024)->Arg(65536);
+
+BENCHMARK(kalyna_expand_key_ours)
+    ->Name("kalyna_expand_key/ours")
+    ->Args({128, 128})
+    ->Args({128, 256})
+    ->Args({256, 256})
+    ->Args({256, 512})
+    ->Args({512, 512});
 
 BENCHMARK_MAIN();
