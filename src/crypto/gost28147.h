@@ -38,9 +38,10 @@ void gost28147_ecb_decrypt(const std::uint32_t* key, const std::uint8_t* in, std
 
 // Counter mode with the default S-box; the same call encrypts and decrypts. counter holds
 // N3 || N4 in block layout and gamma the current keystream block, both 8 bytes and both
-// updated. position is the offset into gamma (0..7): when it is null or holds -1 the counter is
-// first encrypted in place to start the stream; when it is not null the final offset is stored
-// so that the next call continues the same stream. in and out may be the same buffer.
+// updated. position is the offset into gamma (0..7): when it is null or holds -1 (or any other
+// value outside 0..7) the counter is first encrypted in place to start the stream; when it is
+// not null the final offset is stored so that the next call continues the same stream. in and
+// out may be the same buffer.
 void gost28147_ctr(const std::uint32_t* key, std::int32_t* position, std::uint8_t* counter,
                    std::uint8_t* gamma, const std::uint8_t* in, std::size_t length,
                    std::uint8_t* out) noexcept;
