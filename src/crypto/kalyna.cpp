@@ -72,8 +72,8 @@ void xor_words(std::uint64_t* state, const std::uint64_t* key, std::size_t nb) n
     }
 }
 
-// The standard's pattern: add k0, round, XOR k1, round, add k0, round (the last round is left
-// out when the caller adds its own finishing step).
+// The standard's key-schedule pattern: add k0, round, XOR k1, round, add k0. The intermediate
+// key runs one more round after it; the even round keys end here.
 void mix_in(const KalynaKeySchedule& schedule, std::uint64_t* state, const std::uint64_t* k0,
             const std::uint64_t* k1) noexcept
 {
@@ -109,37 +109,26 @@ void even_round_key(KalynaKeySchedule& schedule, Expansion& e, const std::uint64
     std::memcpy(schedule.encrypt_keys + index * nb, e.state, nb * sizeof e.state[0]);
 }
 
-void shift_tweak(Expansion& e, std::size_t nb) noexcept
-{
-    for (std::size_t i = 0; i < nb; ++i) {
-        e.tweak[i] <<= 1;
-    }
-}
-
 void even_round_keys(KalynaKeySchedule& schedule, const Variant& v, Expansion& e) noexcept
 {
     const std::size_t nb = v.block_words;
+    const bool double_length = v.key_words != nb;
     for (std::size_t i = 0; i < nb; ++i) {
         e.tweak[i] = 0x0001000100010001u;
     }
-    // A double-length key alternates its halves; every second step rotates the key by a word.
-    for (std::uint64_t index = 0;; index += 2) {
-        even_round_key(schedule, e, e.key, index);
-        if (index == v.rounds) {
-            return;
+    // A key as long as the block serves every even round key, rotated by one word each time. A
+    // double-length key gives its halves in turn and rotates after each pair.
+    for (std::uint64_t j = 0; 2 * j <= v.rounds; ++j) {
+        const std::uint64_t* material = double_length && j % 2 == 1 ? e.key + nb : e.key;
+        even_round_key(schedule, e, material, 2 * j);
+        for (std::size_t i = 0; i < nb; ++i) {
+            e.tweak[i] <<= 1;
         }
-        if (v.key_words != nb) {
-            index += 2;
-            shift_tweak(e, nb);
-            even_round_key(schedule, e, e.key + nb, index);
-            if (index == v.rounds) {
-                return;
-            }
+        if (!double_length || j % 2 == 1) {
+            const std::uint64_t first = e.key[0];
+            std::memmove(e.key, e.key + 1, (v.key_words - 1) * sizeof e.key[0]);
+            e.key[v.key_words - 1] = first;
         }
-        shift_tweak(e, nb);
-        const std::uint64_t first = e.key[0];
-        std::memmove(e.key, e.key + 1, (v.key_words - 1) * sizeof e.key[0]);
-        e.key[v.key_words - 1] = first;
     }
 }
 
