@@ -6,11 +6,17 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/release}
 
-table() {  # bench name
-  cmake --build "$build" --target "bench_$1" >/dev/null
-  echo "== $1"
-  "$build/bench/bench_$1" --benchmark_format=json --benchmark_min_time=0.5 |
+table() {  # bench name, then extra benchmark arguments
+  local name=$1
+  shift
+  cmake --build "$build" --target "bench_$name" >/dev/null
+  echo "== $name $*"
+  "$build/bench/bench_$name" --benchmark_format=json --benchmark_min_time=0.5 "$@" |
     python3 "$root/scripts/bench_table.py"
 }
 
 table gost
+table hash_aes
+# OpenSSL without AES-NI (and PCLMULQDQ): the reference for our table path.
+echo "(OpenSSL with OPENSSL_ia32cap masking AES-NI)"
+OPENSSL_ia32cap="~0x200000200000000" table hash_aes --benchmark_filter=aes

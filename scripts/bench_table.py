@@ -4,6 +4,7 @@
 Benchmarks are named <operation>/<implementation>/<argument>. In each operation and argument, the
 implementation whose name starts with "engine" or "openssl" is the reference; every other row
 shows reference CPU time / its own CPU time, so a ratio above 1 means faster than the reference.
+Rows with a byte rate also show cycles per byte at the clock rate the report's context gives.
 """
 import json
 import sys
@@ -21,22 +22,24 @@ def split(name):
 def main():
     report = json.load(sys.stdin)
     rows = [b for b in report["benchmarks"] if b.get("run_type", "iteration") == "iteration"]
+    mhz = report.get("context", {}).get("mhz_per_cpu")
     reference = {}
     for b in rows:
         operation, implementation, argument = split(b["name"])
         if implementation.startswith(REFERENCES):
             reference[(operation, argument)] = b["cpu_time"]
-    print(f"{'benchmark':<44} {'cpu ns':>12} {'MB/s':>9} {'ratio':>7}")
+    print(f"{'benchmark':<44} {'cpu ns':>12} {'MB/s':>9} {'c/B':>7} {'ratio':>7}")
     for b in rows:
         operation, implementation, argument = split(b["name"])
         rate = b.get("bytes_per_second")
         mbps = f"{rate / 1e6:9.1f}" if rate else f"{'':9}"
+        cycles = f"{mhz * 1e6 / rate:7.2f}" if rate and mhz else f"{'':7}"
         ref = reference.get((operation, argument))
         if implementation.startswith(REFERENCES) or ref is None:
             ratio = f"{'':7}"
         else:
             ratio = f"{ref / b['cpu_time']:7.2f}"
-        print(f"{b['name']:<44} {b['cpu_time']:12.0f} {mbps} {ratio}")
+        print(f"{b['name']:<44} {b['cpu_time']:12.0f} {mbps} {cycles} {ratio}")
 
 
 if __name__ == "__main__":
