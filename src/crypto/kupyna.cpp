@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "crypto/block_buffer.h"
 #include "crypto/byte_order.h"
 #include "crypto/kupyna_tables.h"
 #include "platform/wipe.h"
@@ -142,43 +143,21 @@ void kupyna_update(KupynaContext& ctx, const void* data, std::size_t length) noe
     ctx.bit_length[0] += bits;
     ctx.bit_length[1] += (ctx.bit_length[0] < bits) + (std::uint64_t{length} >> 61);
 
-    const std::size_t block_size = ctx.block_size;
-    if (ctx.index != 0) {
-        const std::size_t take = length < block_size - ctx.index ? length : block_size - ctx.index;
-        std::memcpy(ctx.block + ctx.index, in, take);
-        in += take;
-        length -= take;
-        ctx.index += take;
-        if (ctx.index < block_size)
-            return;
-        compress_blocks(ctx, ctx.block, 1);
-        ctx.index = 0;
-    }
-    if (length >= block_size) {
-        compress_blocks(ctx, in, length / block_size);
-        in += length / block_size * block_size;
-        length %= block_size;
-    }
-    std::memcpy(ctx.block, in, length);
-    ctx.index = length;
+    ctx.index = absorb_blocks(ctx.block, ctx.block_size, ctx.index, in, length,
+                              [&](const std::uint8_t* blocks, std::size_t count) { compress_blocks(ctx, blocks, count); });
 }
 
-// Pads with 0x80, zeros and the 96-bit little-endian bit length in the last 12 bytes; when
-// fewer than 12 bytes follow the 0x80, the length goes into an extra block.
+// Pads with 0x80, zeros and the 96-bit little-endian bit length (the low 64 bits, then the low
+// 32 bits of the high word) in the last 12 bytes.
 void kupyna_final(KupynaContext& ctx, std::uint8_t* out) noexcept
 {
     const std::size_t block_size = ctx.block_size;
-    std::size_t used = ctx.index;
-    ctx.block[used++] = 0x80;
-    std::memset(ctx.block + used, 0, block_size - used);
-    if (used > block_size - 12) {
-        compress_blocks(ctx, ctx.block, 1);
-        std::memset(ctx.block, 0, block_size);
-    }
-    store_le64(ctx.block + block_size - 12, ctx.bit_length[0]);
+    std::uint8_t length_field[12];
+    store_le64(length_field, ctx.bit_length[0]);
     const std::uint32_t high = static_cast<std::uint32_t>(ctx.bit_length[1]);
-    std::memcpy(ctx.block + block_size - 4, &high, sizeof high);
-    compress_blocks(ctx, ctx.block, 1);
+    std::memcpy(length_field + 8, &high, sizeof high);
+    pad_and_compress(ctx.block, block_size, ctx.index, length_field, sizeof length_field,
+                     [&](const std::uint8_t* blocks, std::size_t count) { compress_blocks(ctx, blocks, count); });
     output_transform(ctx);
 
     std::uint8_t state_bytes[128];

@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstring>
 
+#include "crypto/block_buffer.h"
 #include "crypto/byte_order.h"
 #include "crypto/sha_compress.h"
 #include "platform/wipe.h"
@@ -70,39 +71,18 @@ void sha1_init(Sha1Context& ctx) noexcept
 // Whole blocks are compressed straight from the input; only a partial block is staged.
 void sha1_update(Sha1Context& ctx, const void* data, std::size_t length) noexcept
 {
-    auto* in = static_cast<const std::uint8_t*>(data);
     ctx.bit_length += std::uint64_t{length} << 3;
-    if (ctx.index != 0) {
-        const std::size_t take = length < 64 - ctx.index ? length : 64 - ctx.index;
-        std::memcpy(ctx.block + ctx.index, in, take);
-        in += take;
-        length -= take;
-        ctx.index += static_cast<std::uint32_t>(take);
-        if (ctx.index < 64)
-            return;
-        sha1_compress(ctx.state, ctx.block, 1);
-        ctx.index = 0;
-    }
-    if (length >= 64) {
-        sha1_compress(ctx.state, in, length / 64);
-        in += length & ~std::size_t{63};
-        length &= 63;
-    }
-    std::memcpy(ctx.block, in, length);
-    ctx.index = static_cast<std::uint32_t>(length);
+    ctx.index = static_cast<std::uint32_t>(
+        absorb_blocks(ctx.block, 64, ctx.index, static_cast<const std::uint8_t*>(data), length,
+                      [&](const std::uint8_t* blocks, std::size_t count) { sha1_compress(ctx.state, blocks, count); }));
 }
 
 void sha1_final(Sha1Context& ctx, std::uint8_t out[20]) noexcept
 {
-    const std::uint32_t used = ctx.index;
-    ctx.block[used] = 0x80;
-    std::memset(ctx.block + used + 1, 0, 63 - used);
-    if (used >= 56) {
-        sha1_compress(ctx.state, ctx.block, 1);
-        std::memset(ctx.block, 0, 56);
-    }
-    store_be64(ctx.block + 56, ctx.bit_length);
-    sha1_compress(ctx.state, ctx.block, 1);
+    std::uint8_t length_field[8];
+    store_be64(length_field, ctx.bit_length);
+    pad_and_compress(ctx.block, 64, ctx.index, length_field, sizeof length_field,
+                     [&](const std::uint8_t* blocks, std::size_t count) { sha1_compress(ctx.state, blocks, count); });
     for (int i = 0; i < 5; ++i)
         store_be32(out + 4 * i, ctx.state[i]);
     secure_wipe(ctx);

@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstring>
 
+#include "crypto/block_buffer.h"
 #include "crypto/byte_order.h"
 #include "crypto/sha_compress.h"
 #include "platform/wipe.h"
@@ -16,7 +17,9 @@ constexpr std::uint32_t initial_224[8] = {0xc1059ed8, 0x367cd507, 0x3070dd17, 0x
 constexpr std::uint32_t initial_256[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
                                           0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
 
-constexpr std::uint32_t round_constants[64] = {
+}  // namespace
+
+alignas(16) const std::uint32_t sha256_round_constants[64] = {
     0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
     0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
     0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
@@ -26,6 +29,8 @@ constexpr std::uint32_t round_constants[64] = {
     0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2,
 };
+
+namespace {
 
 void add_to_total(Sha256Context& ctx, std::size_t length) noexcept
 {
@@ -51,7 +56,7 @@ void sha256_compress_portable(std::uint32_t state[8], const std::uint8_t* blocks
         std::uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
         for (int t = 0; t < 64; ++t) {
             const std::uint32_t s1 = std::rotr(e, 6) ^ std::rotr(e, 11) ^ std::rotr(e, 25);
-            const std::uint32_t t1 = h + s1 + ((e & f) ^ (~e & g)) + round_constants[t] + w[t];
+            const std::uint32_t t1 = h + s1 + ((e & f) ^ (~e & g)) + sha256_round_constants[t] + w[t];
             const std::uint32_t s0 = std::rotr(a, 2) ^ std::rotr(a, 13) ^ std::rotr(a, 22);
             const std::uint32_t t2 = s0 + ((a & b) ^ (a & c) ^ (b & c));
             h = g;
@@ -82,43 +87,21 @@ void sha256_init(Sha256Context& ctx, bool is224) noexcept
 }
 
 // Fills a partial block first, then compresses whole blocks straight from the input and keeps
-// the rest.
+// the rest; the byte count tells how much of the block is pending.
 void sha256_update(Sha256Context& ctx, const void* data, std::size_t length) noexcept
 {
-    auto* in = static_cast<const std::uint8_t*>(data);
-    std::size_t used = ctx.total[0] & 63;
+    const std::size_t pending = ctx.total[0] & 63;
     add_to_total(ctx, length);
-    if (used != 0) {
-        const std::size_t take = length < 64 - used ? length : 64 - used;
-        std::memcpy(ctx.block + used, in, take);
-        in += take;
-        length -= take;
-        used += take;
-        if (used < 64)
-            return;
-        sha256_compress(ctx.state, ctx.block, 1);
-    }
-    if (length >= 64) {
-        sha256_compress(ctx.state, in, length / 64);
-        in += length & ~std::size_t{63};
-        length &= 63;
-    }
-    if (length != 0)
-        std::memcpy(ctx.block, in, length);
+    absorb_blocks(ctx.block, 64, pending, static_cast<const std::uint8_t*>(data), length,
+                  [&](const std::uint8_t* blocks, std::size_t count) { sha256_compress(ctx.state, blocks, count); });
 }
 
 void sha256_final(Sha256Context& ctx, std::uint8_t* out) noexcept
 {
-    const std::size_t used = ctx.total[0] & 63;
-    const std::uint64_t bits = (std::uint64_t{ctx.total[1]} << 32 | ctx.total[0]) << 3;
-    ctx.block[used] = 0x80;
-    std::memset(ctx.block + used + 1, 0, 63 - used);
-    if (used >= 56) {
-        sha256_compress(ctx.state, ctx.block, 1);
-        std::memset(ctx.block, 0, 56);
-    }
-    store_be64(ctx.block + 56, bits);
-    sha256_compress(ctx.state, ctx.block, 1);
+    std::uint8_t length_field[8];
+    store_be64(length_field, (std::uint64_t{ctx.total[1]} << 32 | ctx.total[0]) << 3);
+    pad_and_compress(ctx.block, 64, ctx.total[0] & 63, length_field, sizeof length_field,
+                     [&](const std::uint8_t* blocks, std::size_t count) { sha256_compress(ctx.state, blocks, count); });
 
     const bool is224 = ctx.is224 != 0;
     const int words = is224 ? 7 : 8;

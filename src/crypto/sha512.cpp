@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstring>
 
+#include "crypto/block_buffer.h"
 #include "crypto/byte_order.h"
 #include "crypto/cpu_support.h"
 #include "platform/wipe.h"
@@ -129,44 +130,23 @@ void sha512_init(Sha512Context& ctx, bool is384) noexcept
 }
 
 // Fills a partial block first, then compresses whole blocks straight from the input and keeps
-// the rest.
+// the rest; the byte count tells how much of the block is pending.
 void sha512_update(Sha512Context& ctx, const void* data, std::size_t length) noexcept
 {
-    auto* in = static_cast<const std::uint8_t*>(data);
-    std::size_t used = ctx.total[0] & 127;
+    const std::size_t pending = ctx.total[0] & 127;
     add_to_total(ctx, length);
-    if (used != 0) {
-        const std::size_t take = length < 128 - used ? length : 128 - used;
-        std::memcpy(ctx.block + used, in, take);
-        in += take;
-        length -= take;
-        used += take;
-        if (used < 128)
-            return;
-        compress(ctx.state, ctx.block, 1);
-    }
-    if (length >= 128) {
-        compress(ctx.state, in, length / 128);
-        in += length & ~std::size_t{127};
-        length &= 127;
-    }
-    if (length != 0)
-        std::memcpy(ctx.block, in, length);
+    absorb_blocks(ctx.block, 128, pending, static_cast<const std::uint8_t*>(data), length,
+                  [&](const std::uint8_t* blocks, std::size_t count) { compress(ctx.state, blocks, count); });
 }
 
 void sha512_final(Sha512Context& ctx, std::uint8_t* out) noexcept
 {
-    const std::size_t used = ctx.total[0] & 127;
-    ctx.block[used] = 0x80;
-    std::memset(ctx.block + used + 1, 0, 127 - used);
-    if (used >= 112) {
-        compress(ctx.state, ctx.block, 1);
-        std::memset(ctx.block, 0, 112);
-    }
     // The 128-bit bit length: the byte count shifted left by three across both words.
-    store_be64(ctx.block + 112, ctx.total[1] << 3 | ctx.total[0] >> 61);
-    store_be64(ctx.block + 120, ctx.total[0] << 3);
-    compress(ctx.state, ctx.block, 1);
+    std::uint8_t length_field[16];
+    store_be64(length_field, ctx.total[1] << 3 | ctx.total[0] >> 61);
+    store_be64(length_field + 8, ctx.total[0] << 3);
+    pad_and_compress(ctx.block, 128, ctx.total[0] & 127, length_field, sizeof length_field,
+                     [&](const std::uint8_t* blocks, std::size_t count) { compress(ctx.state, blocks, count); });
 
     const bool is384 = ctx.is384 != 0;
     const int words = is384 ? 6 : 8;

@@ -19,6 +19,9 @@ ShaPath sha_path() noexcept;
 // instruction path on a processor without it is the caller's fault.
 void sha_set_path(ShaPath path) noexcept;
 
+// The 64 round constants of SHA-256, 16-byte aligned for the instruction path.
+extern const std::uint32_t sha256_round_constants[64];
+
 void sha1_compress_portable(std::uint32_t state[5], const std::uint8_t* blocks, std::size_t count) noexcept;
 void sha1_compress_shani(std::uint32_t state[5], const std::uint8_t* blocks, std::size_t count) noexcept;
 void sha256_compress_portable(std::uint32_t state[8], const std::uint8_t* blocks, std::size_t count) noexcept;
