@@ -32,7 +32,7 @@ void start_rsa_generation(ObjectStore& store, std::uint8_t index, std::span<cons
     PendingKey pending;
     std::copy(header.begin(), header.end(), pending.header.begin());
     pending.private_key = task.get_future();
-    std::thread(std::move(task)).detach();
+    pending.worker = std::thread(std::move(task));
     store_key(store, index, header, {});
     store.pending[index] = std::move(pending);
 }
@@ -119,6 +119,7 @@ std::uint8_t collect_generation(CommandContext& context, std::uint8_t index) {
     if (pending.private_key.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return status::busy;
     std::vector<std::uint8_t> material = pending.private_key.get();
     std::array<std::uint8_t, kKeyHeaderBytes> header = pending.header;
+    pending.worker.join();
     erase_entry(store, index);
     context.objects_changed = true;
     if (material.empty()) return status::internal_error;

@@ -71,7 +71,7 @@ bool load_object_store(ObjectStore& store, std::span<const std::uint8_t> saved) 
     }
     store.capacity = loaded.capacity;
     store.entries = std::move(loaded.entries);
-    store.pending.clear();
+    abandon_generations(store);
     return true;
 }
 

@@ -57,7 +57,21 @@ void erase_entry(ObjectStore& store, std::size_t index) {
     wipe(entry.data);
     entry.state = kStateFree;
     entry.head = kNoHead;
-    store.pending.erase(static_cast<std::uint8_t>(index));
+    auto pending = store.pending.find(static_cast<std::uint8_t>(index));
+    if (pending == store.pending.end()) return;
+    store.abandoned.push_back(std::move(pending->second.worker));
+    store.pending.erase(pending);
+}
+
+void abandon_generations(ObjectStore& store) {
+    for (auto& [index, pending] : store.pending) store.abandoned.push_back(std::move(pending.worker));
+    store.pending.clear();
+}
+
+ObjectStore::~ObjectStore() {
+    abandon_generations(*this);
+    for (std::thread& worker : abandoned)
+        if (worker.joinable()) worker.join();
 }
 
 }  // namespace vlrp11::sim

@@ -16,6 +16,7 @@
 #include <future>
 #include <map>
 #include <span>
+#include <thread>
 #include <vector>
 
 namespace vlrp11::sim {
@@ -44,13 +45,24 @@ struct DirectoryEntry {
 struct PendingKey {
     std::array<std::uint8_t, kKeyHeaderBytes> header;
     std::future<std::vector<std::uint8_t>> private_key;  // PKCS#1 DER; empty when generation failed
+    std::thread worker;
 };
 
 struct ObjectStore {
     std::size_t capacity = kDirectoryEntries;  // entries this device has (its storage blocks)
     std::array<DirectoryEntry, kDirectoryEntries> entries;
     std::map<std::uint8_t, PendingKey> pending;  // not saved: a generation lost by a restart is lost
+    std::vector<std::thread> abandoned;          // generations whose entry was deleted meanwhile
+
+    ObjectStore() = default;
+    ObjectStore(const ObjectStore&) = delete;
+    ObjectStore& operator=(const ObjectStore&) = delete;
+    // Waits for the generations still running: they use OpenSSL, which must outlive them.
+    ~ObjectStore();
 };
+
+// Forgets every running generation (their results are dropped).
+void abandon_generations(ObjectStore& store);
 
 // The listing of command 18: 4 bytes per entry of the device's capacity.
 std::vector<std::uint8_t> list_directory(const ObjectStore& store);
