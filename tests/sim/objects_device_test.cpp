@@ -1,0 +1,133 @@
+// Objects and keys through a whole device: framed, MAC-checked and encrypted commands, the
+// partition chosen by the login, and a restart from the state directory.
+#include "core/keys_openssl.h"
+#include "sim_test_support.h"
+#include "support_objects.h"
+
+#include <openssl/core_names.h>
+#include <openssl/sha.h>
+
+namespace vlrp11::sim {
+namespace {
+
+using test::Bytes;
+using test::concat;
+using test::key_header;
+
+struct Session {
+    ClientChannel channel;
+    Bytes device_public_key;  // X ‖ Y from the device certificate
+};
+
+// Channel, key exchange (keeping the certificate's key) and user login on `partition`.
+Session open_user_session(Device& device, std::uint32_t partition = 0) {
+    Session session;
+    ClientReply opened = transmit_apdu(device, session.channel, 32, {}, 2);
+    EXPECT_EQ(opened.status, 0);
+    session.channel.channel = static_cast<std::uint16_t>(opened.data.at(0) | opened.data.at(1) << 8);
+    ClientKeyExchange exchange;
+    EXPECT_TRUE(start_key_exchange(exchange));
+    ClientReply reply = transmit_apdu(device, session.channel, 240, exchange.request, 268);
+    EXPECT_EQ(reply.status, 0);
+    EXPECT_EQ(finish_key_exchange(exchange, reply.data, device.spec().serial, static_cast<int>(device.spec().kind),
+                                  session.channel),
+              0);
+    session.device_public_key.assign(reply.data.begin() + 128 + 12, reply.data.begin() + 128 + 76);
+    bool hsm = device.spec().kind != DeviceKind::token;
+    EXPECT_EQ(test::login(device, session.channel, login_user, test::user_pin, hsm, partition), 0);
+    return session;
+}
+
+ClientReply command(Device& device, Session& session, std::uint8_t code, const Bytes& request) {
+    return transmit_apdu(device, session.channel, code, request, 2048);
+}
+
+Pkey p256_public(Bytes xy) {
+    xy.insert(xy.begin(), 0x04);
+    OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_PKEY_PARAM_GROUP_NAME, const_cast<char*>("P-256"), 0),
+                           OSSL_PARAM_construct_octet_string(OSSL_PKEY_PARAM_PUB_KEY, xy.data(), xy.size()),
+                           OSSL_PARAM_construct_end()};
+    PkeyCtx ctx(EVP_PKEY_CTX_new_from_name(nullptr, "EC", nullptr));
+    EVP_PKEY* key = nullptr;
+    EVP_PKEY_fromdata_init(ctx.get());
+    EVP_PKEY_fromdata(ctx.get(), &key, EVP_PKEY_PUBLIC_KEY, params);
+    return Pkey(key);
+}
+
+bool verifies(EVP_PKEY* key, const Bytes& hash, const Bytes& rs) {
+    ECDSA_SIG* sig = ECDSA_SIG_new();
+    ECDSA_SIG_set0(sig, bn_from_bytes(std::span(rs).first(32)).release(), bn_from_bytes(std::span(rs).subspan(32)).release());
+    unsigned char* der = nullptr;
+    int length = i2d_ECDSA_SIG(sig, &der);
+    ECDSA_SIG_free(sig);
+    PkeyCtx ctx(EVP_PKEY_CTX_new(key, nullptr));
+    bool ok = EVP_PKEY_verify_init(ctx.get()) == 1 &&
+              EVP_PKEY_verify(ctx.get(), der, static_cast<std::size_t>(length), hash.data(), hash.size()) == 1;
+    OPENSSL_free(der);
+    return ok;
+}
+
+Bytes sha256(const Bytes& data) {
+    Bytes digest(32);
+    SHA256(data.data(), data.size(), digest.data());
+    return digest;
+}
+
+TEST(ObjectsOnDevice, KeysAndFilesSurviveARestartAndSignWhatOpenSslVerifies) {
+    test::TempDir dir;
+    DeviceSpec spec = test::make_spec(DeviceKind::token);
+    Bytes point, header, hash = sha256({'m', 's', 'g'});
+    {
+        auto device = test::create_device(dir, spec);
+        Session session = open_user_session(*device);
+        ClientReply generated = command(*device, session, 66, concat({{60}, key_header(1, 0x04, 4)}));
+        ASSERT_EQ(generated.status, 0);
+        point = generated.data;
+        ASSERT_EQ(command(*device, session, 74, {63, 0x83, 63, 3, 0, 'a', 'b', 'c'}).status, 0);
+        ClientReply info = command(*device, session, 80, {60});
+        ASSERT_EQ(info.status, 0);
+        header = info.data;
+        ClientReply attestation = command(*device, session, 241, {60});
+        ASSERT_EQ(attestation.status, 0);
+        Pkey device_key = p256_public(session.device_public_key);
+        EXPECT_TRUE(verifies(device_key.get(), sha256(concat({header, point})), attestation.data));
+    }
+    std::string error;
+    auto device = Device::open(dir.path() / "device", error);
+    ASSERT_TRUE(device) << error;
+    Session session = open_user_session(*device);
+    ClientReply file = command(*device, session, 50, {63});
+    ASSERT_EQ(file.status, 0);
+    EXPECT_EQ(file.data, (Bytes{0x83, 63, 3, 0, 'a', 'b', 'c'}));
+    EXPECT_EQ(command(*device, session, 82, {60}).data, point);
+    EXPECT_EQ(command(*device, session, 80, {60}).data, header);
+    ClientReply signature = command(*device, session, 84, concat({{60, 32}, hash}));
+    ASSERT_EQ(signature.status, 0);
+    Pkey key = p256_public(point);
+    EXPECT_TRUE(verifies(key.get(), hash, signature.data));
+}
+
+TEST(ObjectsOnDevice, EachHsmPartitionHasItsOwnDirectory) {
+    test::TempDir dir;
+    auto device = test::create_device(dir, test::make_spec(DeviceKind::pcsc_hsm));
+    Session first = open_user_session(*device, 1);
+    Session second = open_user_session(*device, 2);
+    ASSERT_EQ(command(*device, first, 74, {10, 0x83, 10, 1, 0, 7}).status, 0);
+    EXPECT_EQ(command(*device, first, 18, {}).data.at(40), 0x83);
+    EXPECT_EQ(command(*device, second, 18, {}).data.at(40), 0xFF);
+    EXPECT_EQ(command(*device, second, 50, {10}).status, status::not_found);
+    EXPECT_EQ(command(*device, second, 74, {10, 0x83, 10, 1, 0, 8}).status, 0);
+}
+
+TEST(ObjectsOnDevice, KeyCommandsNeedAUserLogin) {
+    test::TempDir dir;
+    auto device = test::create_device(dir, test::make_spec(DeviceKind::token));
+    ClientChannel channel = test::open_session(*device);
+    EXPECT_EQ(transmit_apdu(*device, channel, 18, {}, 512).status, 0);
+    EXPECT_EQ(transmit_apdu(*device, channel, 66, concat({{1}, key_header(1, 0, 4)}), 600).status,
+              status::access_denied);
+    EXPECT_EQ(transmit_apdu(*device, channel, 84, Bytes{1, 1, 0}, 600).status, status::access_denied);
+}
+
+}  // namespace
+}  // namespace vlrp11::sim
