@@ -51,6 +51,12 @@ char* load_text_file(const char* path) noexcept
     if (size < 0) {
         return nullptr;
     }
+    // A stream that cannot be read (a directory reports an absurd size) fails before the
+    // buffer is allocated.
+    std::rewind(file.get());
+    if (std::fgetc(file.get()) == EOF) {
+        return nullptr;
+    }
     std::rewind(file.get());
     const auto capacity = static_cast<std::size_t>(size);
     std::unique_ptr<char, MallocFree> text(static_cast<char*>(std::malloc(capacity + 1)));
