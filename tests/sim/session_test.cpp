@@ -2,6 +2,8 @@
 
 #include <openssl/evp.h>
 
+#include <thread>
+
 #include "core/p256.h"
 #include "sim_test_support.h"
 
@@ -242,6 +244,64 @@ TEST(NetworkHsm, EachConnectionHasItsOwnChannelAndCloseKeepsTheKeys)
     EXPECT_EQ(transmit_tcp(*first, a, 36, {}).status, 0);
     a.login_state = -1;
     EXPECT_EQ(transmit_tcp(*first, a, 16, {}).status, 0);
+}
+
+}  // namespace
+}  // namespace vlrp11::sim::test
+
+namespace vlrp11::sim::test {
+namespace {
+
+// A network HSM runs the key exchange at every session opening, also while a user is logged in:
+// the exchange itself travels encrypted and the login survives it.
+TEST(NetworkHsm, KeyExchangeWhileLoggedInKeepsTheLogin)
+{
+    TempDir dir;
+    auto hsm = create_device(dir, make_spec(DeviceKind::network_hsm));
+    auto session = hsm->open_tcp_session();
+    ClientChannel channel;
+    ClientReply reply = transmit_tcp(*session, channel, 38, login_request(user_pin, true, 1));
+    ASSERT_EQ(reply.status, 0);
+    apply_login_reply(user_pin, reply.data, login_user, channel);
+    ClientKeyExchange exchange;
+    ASSERT_TRUE(start_key_exchange(exchange));
+    ClientReply exchanged = transmit_tcp(*session, channel, 240, exchange.request);
+    ASSERT_EQ(exchanged.status, 0);
+    ASSERT_EQ(finish_key_exchange(exchange, exchanged.data, 123456, 3, channel), 0);
+    ClientReply info = transmit_tcp(*session, channel, 16, {});
+    ASSERT_EQ(info.status, 0);
+    EXPECT_EQ(info.data.at(16), login_user);
+    EXPECT_EQ(info.data.at(15), 1);
+}
+
+}  // namespace
+}  // namespace vlrp11::sim::test
+
+namespace vlrp11::sim::test {
+namespace {
+
+TEST(Channels, HostsOnSeveralThreadsKeepTheirChannelsApart)
+{
+    TempDir dir;
+    auto hsm = create_device(dir, make_spec(DeviceKind::pcsc_hsm));
+    std::vector<ClientChannel> channels;
+    for (std::uint32_t i = 0; i < 4; ++i) {
+        channels.push_back(open_session(*hsm));
+        ASSERT_EQ(login(*hsm, channels.back(), login_user, user_pin, true, i), 0);
+    }
+    std::vector<int> failures(channels.size(), 0);
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < channels.size(); ++i) {
+        threads.emplace_back([&, i] {
+            for (int n = 0; n < 200; ++n) {
+                failures[i] += transmit_apdu(*hsm, channels[i], 48, Bytes{17}, 17).status != 0;
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(failures, std::vector<int>(channels.size(), 0));
 }
 
 }  // namespace
