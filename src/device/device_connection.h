@@ -1,6 +1,7 @@
 #pragma once
 
-#include "platform/pcsc.h"
+#include "crypto/aes.h"
+#include "device/ctr_drbg.h"
 
 #include <cstdint>
 
@@ -52,9 +53,11 @@ struct DeviceConnection {
     std::uint32_t atr_length;
     std::int32_t atr_digit;
     TransportFn transport;
-    std::uint64_t keystream_pos;
-    std::uint8_t counter[16];
-    std::uint8_t keystream[16];
+    CtrDrbg random;
+    AesKey channel_cipher;          // schedule of the channel key; all 0xFF until replaced
+    std::uint64_t keystream_pos;    // next byte of keystream to use; 0 = make a new block first
+    std::uint8_t counter[16];       // counter block of the payload encryption, big-endian
+    std::uint8_t keystream[16];     // encryption of the last counter value used
 };
 
 }  // namespace vlrp11

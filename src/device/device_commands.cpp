@@ -1,0 +1,168 @@
+#include "device/device_commands.h"
+
+#include "crypto/aes.h"
+#include "device/command_codes.h"
+#include "device/device_connection.h"
+#include "device/pin_derivation.h"
+#include "device/secure_channel.h"
+#include "platform/clock.h"
+#include "platform/wipe.h"
+
+#include <cstring>
+
+namespace vlrp11 {
+namespace {
+
+constexpr std::uint64_t FILETIME_UNIX_EPOCH = 116444736000000000ULL;
+constexpr std::uint32_t BUSY_PAUSE_MS = 100;
+
+bool token_with_clock(const DeviceConnection& connection)
+{
+    return connection.kind == DEVICE_TOKEN && connection.device_info[DEVICE_INFO_VERSION] > 6;
+}
+
+void put_le32(std::uint8_t* out, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        out[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+std::uint32_t send_pin_values(DeviceConnection& connection, std::uint8_t code, const std::uint8_t* pin,
+                              std::size_t pin_length)
+{
+    std::uint8_t ab[32];
+    derive_pin(pin, pin_length, ab, ab + 16);
+    set_time(connection);
+    std::uint32_t status = connection.transport(&connection, code, ab, sizeof ab, nullptr, nullptr);
+    secure_wipe(ab, sizeof ab);
+    return status;
+}
+
+}  // namespace
+
+void set_time(DeviceConnection& connection) noexcept
+{
+    std::int64_t unix_seconds = static_cast<std::int64_t>((system_time_filetime() - FILETIME_UNIX_EPOCH) / 10000000);
+    set_time_at(connection, unix_seconds);
+}
+
+void set_time_at(DeviceConnection& connection, std::int64_t unix_seconds) noexcept
+{
+    if (!token_with_clock(connection))
+        return;
+    std::uint8_t value[4];
+    put_le32(value, static_cast<std::uint32_t>(unix_seconds - DEVICE_EPOCH_UNIX));
+    connection.transport(&connection, CMD_SET_TIME, value, sizeof value, nullptr, nullptr);
+}
+
+std::uint32_t open_channel(DeviceConnection& connection) noexcept
+{
+    std::uint8_t reply[2];
+    std::uint32_t length = sizeof reply;
+    std::uint32_t status = connection.transport(&connection, CMD_OPEN_CHANNEL, nullptr, 0, reply, &length);
+    if (status != 0)
+        return status;
+    if (length != sizeof reply) {
+        connection.channel = 0;
+        return REPLY_LENGTH_WRONG;
+    }
+    connection.channel = static_cast<std::uint16_t>(reply[0] | (reply[1] << 8));
+    return 0;
+}
+
+std::uint32_t init_pin(DeviceConnection& connection, const std::uint8_t* pin, std::size_t pin_length) noexcept
+{
+    return send_pin_values(connection, CMD_INIT_PIN, pin, pin_length);
+}
+
+std::uint32_t change_pin(DeviceConnection& connection, const std::uint8_t* new_pin, std::size_t length) noexcept
+{
+    return send_pin_values(connection, CMD_CHANGE_PIN, new_pin, length);
+}
+
+std::uint32_t login(DeviceConnection& connection, int type, const std::uint8_t* pin, std::size_t pin_length) noexcept
+{
+    std::uint8_t code;
+    switch (type) {
+    case LOGGED_IN_SO:
+        code = CMD_LOGIN_SO;
+        break;
+    case LOGGED_IN_USER:
+        code = CMD_LOGIN_USER;
+        break;
+    case LOGGED_IN_USER_RO:
+        if (connection.kind == DEVICE_TOKEN)
+            return LOGIN_TYPE_NOT_ALLOWED;
+        code = CMD_LOGIN_USER_RO;
+        break;
+    default:
+        return LOGIN_TYPE_NOT_ALLOWED;
+    }
+
+    // The request is A encrypted under B; HSM user logins add the partition they are for.
+    std::uint8_t a[16];
+    std::uint8_t b[16];
+    derive_pin(pin, pin_length, a, b);
+    AesKey key_a;
+    AesKey key_b;
+    aes_set_key(key_a, a, 128);
+    aes_set_key(key_b, b, 128);
+    std::uint8_t request[20];
+    aes_encrypt_block(key_b, a, request);
+    std::uint32_t request_length = 16;
+    if (connection.kind != DEVICE_TOKEN && type != LOGGED_IN_SO) {
+        put_le32(request + 16, static_cast<std::uint32_t>(connection.instance));
+        request_length = 20;
+    }
+    secure_wipe(a, sizeof a);
+    secure_wipe(b, sizeof b);
+    secure_wipe(key_b);
+
+    set_time(connection);
+    std::uint8_t reply[32];
+    std::uint32_t length = sizeof reply;
+    std::uint32_t status = connection.transport(&connection, code, request, request_length, reply, &length);
+    if (status == 0 && length != sizeof reply)
+        status = REPLY_LENGTH_WRONG;
+    if (status == 0) {
+        // New channel key = E_A(R1); new counter = E_A(R2).
+        std::uint8_t key[16];
+        aes_encrypt_block(key_a, reply, key);
+        aes_encrypt_block(key_a, reply + 16, connection.counter);
+        set_channel_key(connection, key);
+        connection.keystream_pos = 0;
+        connection.login_state = type;
+        secure_wipe(key, sizeof key);
+    }
+    secure_wipe(key_a);
+    secure_wipe(request, sizeof request);
+    secure_wipe(reply, sizeof reply);
+    return status;
+}
+
+std::uint32_t logout(DeviceConnection& connection) noexcept
+{
+    if (connection.login_state == LOGGED_OUT)
+        return 0;
+    std::uint32_t status = connection.transport(&connection, CMD_LOGOUT, nullptr, 0, nullptr, nullptr);
+    if (status != 0)
+        return status;
+    connection.login_state = LOGGED_OUT;
+    if (connection.kind == DEVICE_TOKEN && connection.atr_digit == 0)
+        reset_channel_key(connection);
+    return 0;
+}
+
+std::uint32_t wait_device_info(DeviceConnection& connection) noexcept
+{
+    for (;;) {
+        std::uint32_t length = sizeof connection.device_info;
+        std::uint32_t status = connection.transport(&connection, CMD_GET_DEVICE_INFO, nullptr, 0,
+                                                    connection.device_info, &length);
+        if (status != DEVICE_BUSY)
+            return status;
+        sleep_ms(BUSY_PAUSE_MS);
+    }
+}
+
+}  // namespace vlrp11

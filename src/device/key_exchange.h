@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+
+namespace vlrp11 {
+
+struct DeviceConnection;
+
+// Results of the key exchange besides the device's own statuses.
+constexpr std::uint32_t KEY_EXCHANGE_CRYPTO_FAILED = 23;   // key or random generation, shared secret
+constexpr std::uint32_t KEY_EXCHANGE_REPLY_LENGTH = 45;    // reply not 268 bytes
+constexpr std::uint32_t CERTIFICATE_INVALID = 110;         // fields or root signature
+constexpr std::uint32_t DEVICE_SIGNATURE_INVALID = 111;
+
+constexpr std::uint32_t DEVICE_CERTIFICATE_LENGTH = 140;
+
+// Authenticates the device and sets the first channel key: an ephemeral P-256 key and a nonce
+// go to the device, which answers with its ephemeral key signed by its certified key. Tokens
+// with firmware below 7 have no key exchange and keep the all-0xFF key until login. On failure
+// the channel key, counter and keystream place are unchanged.
+std::uint32_t key_exchange(DeviceConnection& connection) noexcept;
+
+}  // namespace vlrp11
