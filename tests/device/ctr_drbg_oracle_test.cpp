@@ -6,6 +6,7 @@
 #include <openssl/evp.h>
 #include <openssl/params.h>
 #include <openssl/rand.h>
+#include <openssl/sha.h>
 
 #include <cstring>
 #include <random>
@@ -40,7 +41,10 @@ public:
         char cipher[] = "AES-256-CTR";
         OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_DRBG_PARAM_CIPHER, cipher, 0),
                                OSSL_PARAM_construct_int(OSSL_DRBG_PARAM_USE_DF, &use_df), OSSL_PARAM_construct_end()};
-        EXPECT_EQ(EVP_RAND_instantiate(drbg_, strength, 0, nullptr, 0, params), 1);
+        // Without a personalisation string OpenSSL substitutes its own; 48 zero bytes XOR to
+        // nothing and so stand for "none".
+        const std::uint8_t no_personalisation[48] = {};
+        EXPECT_EQ(EVP_RAND_instantiate(drbg_, strength, 0, no_personalisation, sizeof no_personalisation, params), 1);
     }
     ~OpenSslDrbg()
     {

@@ -79,8 +79,9 @@ TEST(ChannelCrypt, KeystreamCarriesOverCallsAndWrapsTheCounter)
     next[0] = 0x13;
     Block k0 = aes(key, counter);
     Block k1 = aes(key, next);
-    std::vector<std::uint8_t> keystream(k0.begin(), k0.end());
-    keystream.insert(keystream.end(), k1.begin(), k1.end());
+    std::vector<std::uint8_t> keystream(32);
+    std::memcpy(keystream.data(), k0.data(), 16);
+    std::memcpy(keystream.data() + 16, k1.data(), 16);
 
     // 5 + 20 + 7 bytes in three calls equal one call of 32.
     std::vector<std::uint8_t> zeros(32, 0), out(32);

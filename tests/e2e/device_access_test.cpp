@@ -103,8 +103,9 @@ TEST_P(DeviceAccess, ConnectsAndIdentifiesTheDevice)
 TEST_P(DeviceAccess, SessionLoginEncryptedCommandsLogout)
 {
     ASSERT_EQ(open_session(*connection), 0u);
-    if (GetParam() != sim::DeviceKind::network_hsm)
+    if (GetParam() != sim::DeviceKind::network_hsm) {
         EXPECT_NE(connection->channel, 0);
+    }
     EXPECT_EQ(le32(connection->device_certificate), 0x00C0FFEEu);
 
     Bytes random;
