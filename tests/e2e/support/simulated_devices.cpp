@@ -125,6 +125,7 @@ SimulatedNetworkLink::SimulatedNetworkLink(sim::Device& device)
     int fds[2];
     EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
     libraryEnd_ = fds[0];
+    libraryDuplicate_ = dup(fds[0]);
     deviceEnd_ = fds[1];
     server_ = std::thread(serve, std::ref(device), deviceEnd_);
 }

@@ -38,10 +38,12 @@ class SimulatedNetworkLink {
 public:
     explicit SimulatedNetworkLink(sim::Device& device);
     ~SimulatedNetworkLink();
-    std::uint64_t librarySocket() const { return static_cast<std::uint64_t>(libraryEnd_); }
+    // The library's own descriptor of its end; close_connection closes it.
+    std::uint64_t librarySocket() const { return static_cast<std::uint64_t>(libraryDuplicate_); }
 
 private:
     int libraryEnd_ = -1;
+    int libraryDuplicate_ = -1;
     int deviceEnd_ = -1;
     std::thread server_;
 };

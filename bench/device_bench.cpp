@@ -1,0 +1,217 @@
+// Library-side CPU cost of one key exchange and one login, each beside OpenSSL doing the same
+// primitive work (P-256 key generation, two ECDSA verifications, ECDH, SHA-256; 10 000 chained
+// SHA-512 and the AES blocks of a login). The device's side is canned: replies are made once,
+// outside the timed loop.
+#define OPENSSL_SUPPRESS_DEPRECATED
+
+#include "device/command_codes.h"
+#include "device/device_commands.h"
+#include "device/device_connection.h"
+#include "device/key_exchange.h"
+#include "device/secure_channel.h"
+
+#include <benchmark/benchmark.h>
+#include <openssl/bn.h>
+#include <openssl/ec.h>
+#include <openssl/ecdsa.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/sha.h>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace vlrp11 {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes coordinates(const EC_KEY* key)
+{
+    Bytes out(64);
+    BIGNUM* x = BN_new();
+    BIGNUM* y = BN_new();
+    EC_POINT_get_affine_coordinates(EC_KEY_get0_group(key), EC_KEY_get0_public_key(key), x, y, nullptr);
+    BN_bn2binpad(x, out.data(), 32);
+    BN_bn2binpad(y, out.data() + 32, 32);
+    BN_free(x);
+    BN_free(y);
+    return out;
+}
+
+Bytes sign(EC_KEY* key, const std::uint8_t* message, std::size_t length)
+{
+    std::uint8_t hash[32];
+    SHA256(message, length, hash);
+    ECDSA_SIG* sig = ECDSA_do_sign(hash, 32, key);
+    Bytes out(64);
+    BN_bn2binpad(ECDSA_SIG_get0_r(sig), out.data(), 32);
+    BN_bn2binpad(ECDSA_SIG_get0_s(sig), out.data() + 32, 32);
+    ECDSA_SIG_free(sig);
+    return out;
+}
+
+EC_KEY* new_key()
+{
+    EC_KEY* key = EC_KEY_new_by_curve_name(NID_X9_62_prime256v1);
+    EC_KEY_generate_key(key);
+    return key;
+}
+
+// A fixed seed makes the exchange's nonce and ephemeral key the same every time, so one canned
+// device reply answers every iteration.
+std::uint32_t fixed_entropy(std::uint64_t, std::uint8_t* buffer, std::size_t length)
+{
+    std::memset(buffer, 0x42, length);
+    return 0;
+}
+
+Bytes canned_reply;
+
+std::uint32_t canned_transport(DeviceConnection*, std::uint8_t, const std::uint8_t*, std::uint32_t,
+                               std::uint8_t* reply, std::uint32_t* reply_length)
+{
+    std::memcpy(reply, canned_reply.data(), canned_reply.size());
+    *reply_length = static_cast<std::uint32_t>(canned_reply.size());
+    return 0;
+}
+
+std::uint32_t capture_request(DeviceConnection*, std::uint8_t, const std::uint8_t* request, std::uint32_t length,
+                              std::uint8_t*, std::uint32_t*)
+{
+    canned_reply.assign(request, request + length);
+    return 1;
+}
+
+DeviceConnection network_connection()
+{
+    DeviceConnection connection{};
+    connection.kind = DEVICE_NETWORK_HSM;
+    connection.login_state = LOGGED_OUT;
+    connection.device_info[0] = 7;
+    reset_channel_key(connection);
+    return connection;
+}
+
+void prepare_key_exchange()
+{
+    if (!canned_reply.empty())
+        return;
+    DeviceConnection connection = network_connection();
+    drbg_instantiate_from(connection.random, fixed_entropy, 0);
+    connection.transport = capture_request;
+    key_exchange(connection);
+    Bytes request = canned_reply;
+
+    FILE* file = std::fopen(VLRP11_SOURCE_DIR "/sim/dev_root_key.pem", "r");
+    EC_KEY* root = PEM_read_ECPrivateKey(file, nullptr, nullptr, nullptr);
+    std::fclose(file);
+    EC_KEY* identity = new_key();
+    EC_KEY* ephemeral = new_key();
+    Bytes certificate = {7, 0, 0, 0, DEVICE_NETWORK_HSM, 0, 0, 0, 1, 0, 0, 0};
+    Bytes identity_public = coordinates(identity);
+    certificate.insert(certificate.end(), identity_public.begin(), identity_public.end());
+    Bytes root_signature = sign(root, certificate.data(), certificate.size());
+    certificate.insert(certificate.end(), root_signature.begin(), root_signature.end());
+    Bytes reply = coordinates(ephemeral);
+    Bytes signed_data(request.begin(), request.begin() + 16);
+    signed_data.insert(signed_data.end(), reply.begin(), reply.end());
+    Bytes device_signature = sign(identity, signed_data.data(), signed_data.size());
+    reply.insert(reply.end(), device_signature.begin(), device_signature.end());
+    reply.insert(reply.end(), certificate.begin(), certificate.end());
+    canned_reply = reply;
+    EC_KEY_free(root);
+    EC_KEY_free(identity);
+    EC_KEY_free(ephemeral);
+}
+
+void BM_KeyExchange_Library(benchmark::State& state)
+{
+    prepare_key_exchange();
+    DeviceConnection connection = network_connection();
+    connection.transport = canned_transport;
+    for (auto _ : state) {
+        drbg_instantiate_from(connection.random, fixed_entropy, 0);
+        if (key_exchange(connection) != 0)
+            state.SkipWithError("key exchange failed");
+    }
+}
+BENCHMARK(BM_KeyExchange_Library);
+
+void BM_KeyExchange_OpenSsl(benchmark::State& state)
+{
+    prepare_key_exchange();
+    EC_KEY* root = new_key();
+    EC_KEY* device = new_key();
+    std::uint8_t hash[32];
+    SHA256(canned_reply.data(), 76, hash);
+    ECDSA_SIG* sig = ECDSA_do_sign(hash, 32, root);
+    for (auto _ : state) {
+        EC_KEY* ephemeral = new_key();
+        std::uint8_t digest[32];
+        SHA256(canned_reply.data() + 128, 76, digest);
+        benchmark::DoNotOptimize(ECDSA_do_verify(hash, 32, sig, root));
+        SHA256(canned_reply.data(), 80, digest);
+        benchmark::DoNotOptimize(ECDSA_do_verify(hash, 32, sig, root));
+        std::uint8_t secret[32];
+        ECDH_compute_key(secret, 32, EC_KEY_get0_public_key(device), ephemeral, nullptr);
+        SHA256(secret, 32, digest);
+        benchmark::DoNotOptimize(digest);
+        EC_KEY_free(ephemeral);
+    }
+    ECDSA_SIG_free(sig);
+    EC_KEY_free(root);
+    EC_KEY_free(device);
+}
+BENCHMARK(BM_KeyExchange_OpenSsl);
+
+std::uint32_t login_reply(DeviceConnection*, std::uint8_t code, const std::uint8_t*, std::uint32_t, std::uint8_t* reply,
+                          std::uint32_t* reply_length)
+{
+    if (code == CMD_LOGIN_USER) {
+        std::memset(reply, 0x5A, 32);
+        *reply_length = 32;
+    }
+    return 0;
+}
+
+void BM_Login_Library(benchmark::State& state)
+{
+    DeviceConnection connection = network_connection();
+    connection.transport = login_reply;
+    const std::uint8_t pin[] = "12345678";
+    for (auto _ : state) {
+        connection.login_state = LOGGED_OUT;
+        if (login(connection, LOGGED_IN_USER, pin, 8) != 0)
+            state.SkipWithError("login failed");
+    }
+}
+BENCHMARK(BM_Login_Library)->Unit(benchmark::kMillisecond);
+
+void BM_Login_OpenSsl(benchmark::State& state)
+{
+    const std::uint8_t pin[] = "12345678";
+    for (auto _ : state) {
+        std::uint8_t d[64];
+        SHA512(pin, 8, d);
+        for (int i = 1; i < 10000; ++i)
+            SHA512(d, 64, d);
+        // The login's AES work: two key schedules and three block encryptions.
+        EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
+        std::uint8_t block[32];
+        int n = 0;
+        for (const std::uint8_t* key : {d + 32, d, d}) {
+            EVP_EncryptInit_ex(ctx, EVP_aes_128_ecb(), nullptr, key, nullptr);
+            EVP_EncryptUpdate(ctx, block, &n, d, 16);
+        }
+        EVP_CIPHER_CTX_free(ctx);
+        benchmark::DoNotOptimize(block);
+    }
+}
+BENCHMARK(BM_Login_OpenSsl)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace vlrp11
+
+BENCHMARK_MAIN();

@@ -1,0 +1,87 @@
+// A device whose certificate another root signed is refused, however valid it is otherwise.
+#define OPENSSL_SUPPRESS_DEPRECATED
+
+#include "support/simulated_devices.h"
+
+#include "device/connection_close.h"
+#include "device/key_exchange.h"
+
+#include <gtest/gtest.h>
+#include <openssl/bn.h>
+#include <openssl/ec.h>
+#include <openssl/ecdsa.h>
+#include <openssl/obj_mac.h>
+#include <openssl/sha.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace vlrp11::testing {
+namespace {
+
+std::string hex(const std::uint8_t* bytes, std::size_t n)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (std::size_t i = 0; i < n; ++i) {
+        out += digits[bytes[i] >> 4];
+        out += digits[bytes[i] & 15];
+    }
+    return out;
+}
+
+// Replaces the root signature in the device's stored certificate by one of a fresh key.
+void resign_certificate(const std::filesystem::path& state_file)
+{
+    std::ifstream in(state_file);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::string content = text.str();
+    std::size_t at = content.find("certificate ");
+    ASSERT_NE(at, std::string::npos);
+    at += 12;
+    std::vector<std::uint8_t> certificate(140);
+    for (std::size_t i = 0; i < 140; ++i)
+        certificate[i] = static_cast<std::uint8_t>(std::stoi(content.substr(at + 2 * i, 2), nullptr, 16));
+
+    EC_KEY* other_root = EC_KEY_new_by_curve_name(NID_X9_62_prime256v1);
+    EC_KEY_generate_key(other_root);
+    std::uint8_t hash[32];
+    SHA256(certificate.data(), 76, hash);
+    ECDSA_SIG* sig = ECDSA_do_sign(hash, 32, other_root);
+    BN_bn2binpad(ECDSA_SIG_get0_r(sig), certificate.data() + 76, 32);
+    BN_bn2binpad(ECDSA_SIG_get0_s(sig), certificate.data() + 108, 32);
+    ECDSA_SIG_free(sig);
+    EC_KEY_free(other_root);
+
+    content.replace(at, 280, hex(certificate.data(), 140));
+    std::ofstream(state_file, std::ios::trunc) << content;
+}
+
+TEST(ForeignRoot, CertificateSignedByAnotherRootIsRefused)
+{
+    std::filesystem::path dir;
+    {
+        SimulatedDevice provisioned(spec_for(sim::DeviceKind::network_hsm, 4242));
+        ASSERT_NE(provisioned.device, nullptr);
+        dir = provisioned.stateDir.string() + "-foreign";
+        std::filesystem::copy(provisioned.stateDir, dir);
+    }
+    resign_certificate(dir / "device.state");
+    std::string error;
+    std::unique_ptr<sim::Device> device = sim::Device::open(dir, error);
+    ASSERT_NE(device, nullptr) << error;
+    {
+        SimulatedNetworkLink link(*device);
+        DeviceConnection* connection = connect_simulated(DEVICE_NETWORK_HSM, link.librarySocket());
+        ASSERT_NE(connection, nullptr);
+        EXPECT_EQ(key_exchange(*connection), CERTIFICATE_INVALID);
+        close_connection(connection);
+    }
+    device.reset();
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace vlrp11::testing
