@@ -19,6 +19,16 @@ ObjectStore& store_of(CommandContext& context) { return *context.partition.objec
 // Key writes change what the partition holds, so only a read-write user may make them.
 bool may_write_keys(const CommandContext& context) { return context.login_state == login_user; }
 
+// The public key as this device model sends it: model 1000 with firmware 1 pads a P-521 point
+// (132 bytes) to 136 bytes, which hosts know to cut back.
+std::vector<std::uint8_t> public_key_reply(const CommandContext& context, const KeyRecord& key) {
+    std::vector<std::uint8_t> reply = public_key_bytes(key);
+    if (context.spec.model == 1000 && context.spec.version == 1 && key.family() == KeyFamily::ec &&
+        reply.size() == 132)
+        reply.resize(136, 0);
+    return reply;
+}
+
 // The request's index names a free entry of the device: status ok, or why not.
 std::uint8_t free_entry(const ObjectStore& store, std::uint8_t index) {
     if (index >= store.capacity) return status::bad_argument;
@@ -73,7 +83,7 @@ std::uint8_t generate_key(CommandContext& context, std::span<const std::uint8_t>
     if (material.empty()) return status::bad_argument;
     store_key(store, index, header, material);
     wipe(material);
-    reply = public_key_bytes(key_record(store.entries[index]));
+    reply = public_key_reply(context, key_record(store.entries[index]));
     context.objects_changed = true;
     if (reply.empty()) {
         erase_entry(store, index);
@@ -140,7 +150,7 @@ std::uint8_t read_public_key(CommandContext& context, std::span<const std::uint8
     KeyRecord key;
     if (std::uint8_t s = find_key(store, index, key); s != status::ok) return s;
     if (key.kind() > 10) return status::wrong_key_type;
-    reply = public_key_bytes(key);
+    reply = public_key_reply(context, key);
     return reply.empty() ? status::internal_error : status::ok;
 }
 
