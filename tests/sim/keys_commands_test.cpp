@@ -3,10 +3,9 @@
 #include "core/object_handlers.h"
 #include "support_hex.h"
 #include "support_objects.h"
+#include "support_openssl.h"
 
-#include <openssl/core_names.h>
 #include <openssl/rsa.h>
-#include <openssl/sha.h>
 #include <openssl/x509.h>
 
 #include <gtest/gtest.h>
@@ -21,44 +20,11 @@ using test::concat;
 using test::hex;
 using test::key_header;
 using test::ObjectBench;
+using test::sha256;
 
 constexpr std::uint8_t kGenerate = 66, kWriteKey = 68, kDelete = 72, kKeyInfo = 80, kPublicKey = 82,
                        kPrivateOp = 84, kDerive = 96, kEncrypt16 = 112, kDecrypt16 = 113, kEncrypt8 = 120,
                        kDecrypt8 = 121, kAttest = 241;
-
-std::vector<std::uint8_t> sha256(std::span<const std::uint8_t> data) {
-    std::vector<std::uint8_t> digest(32);
-    SHA256(data.data(), data.size(), digest.data());
-    return digest;
-}
-
-Pkey ec_public(const char* group, std::vector<std::uint8_t> xy) {
-    xy.insert(xy.begin(), 0x04);
-    OSSL_PARAM params[] = {
-        OSSL_PARAM_construct_utf8_string(OSSL_PKEY_PARAM_GROUP_NAME, const_cast<char*>(group), 0),
-        OSSL_PARAM_construct_octet_string(OSSL_PKEY_PARAM_PUB_KEY, xy.data(), xy.size()), OSSL_PARAM_construct_end()};
-    PkeyCtx ctx(EVP_PKEY_CTX_new_from_name(nullptr, "EC", nullptr));
-    EVP_PKEY* key = nullptr;
-    if (!ctx || EVP_PKEY_fromdata_init(ctx.get()) != 1 ||
-        EVP_PKEY_fromdata(ctx.get(), &key, EVP_PKEY_PUBLIC_KEY, params) != 1)
-        return nullptr;
-    return Pkey(key);
-}
-
-// OpenSSL's verdict on an r ‖ s signature over the hash.
-bool openssl_ecdsa_verify(EVP_PKEY* key, std::span<const std::uint8_t> hash, std::span<const std::uint8_t> rs) {
-    std::size_t half = rs.size() / 2;
-    ECDSA_SIG* sig = ECDSA_SIG_new();
-    ECDSA_SIG_set0(sig, bn_from_bytes(rs.first(half)).release(), bn_from_bytes(rs.subspan(half)).release());
-    unsigned char* der = nullptr;
-    int der_length = i2d_ECDSA_SIG(sig, &der);
-    ECDSA_SIG_free(sig);
-    PkeyCtx ctx(EVP_PKEY_CTX_new(key, nullptr));
-    bool ok = ctx && EVP_PKEY_verify_init(ctx.get()) == 1 &&
-              EVP_PKEY_verify(ctx.get(), der, static_cast<std::size_t>(der_length), hash.data(), hash.size()) == 1;
-    OPENSSL_free(der);
-    return ok;
-}
 
 struct NistCase {
     std::uint16_t curve_id;
@@ -79,15 +45,15 @@ TEST_P(EcKeys, GeneratedKeySignsWhatOpenSslVerifies) {
     ASSERT_EQ(bench.run(kPublicKey, {9}, again), status::ok);
     EXPECT_EQ(again, point);
 
-    Pkey key = ec_public(c.group, point);
+    Pkey key = test::ec_public_key(c.group, point);
     ASSERT_TRUE(key);
     for (std::size_t length : {20u, 32u, 48u, 64u}) {
         std::vector<std::uint8_t> hash(length, 0x5A);
         ASSERT_EQ(bench.run(kPrivateOp, concat({{9, static_cast<std::uint8_t>(length)}, hash}), signature), status::ok);
         ASSERT_EQ(signature.size(), 2 * c.coordinate_bytes);
-        EXPECT_TRUE(openssl_ecdsa_verify(key.get(), hash, signature)) << length;
+        EXPECT_TRUE(test::ecdsa_verifies(key.get(), hash, signature)) << length;
         hash[0] ^= 1;
-        EXPECT_FALSE(openssl_ecdsa_verify(key.get(), hash, signature));
+        EXPECT_FALSE(test::ecdsa_verifies(key.get(), hash, signature));
     }
 }
 
@@ -349,7 +315,7 @@ TEST(KeyAttestation, DeviceKeySignsHeaderAndPublicKey) {
     ASSERT_EQ(bench.run(kKeyInfo, {6}, header), status::ok);
     ASSERT_EQ(bench.run(kAttest, {6}, attestation), status::ok);
     ASSERT_EQ(attestation.size(), 64u);
-    EXPECT_TRUE(openssl_ecdsa_verify(bench.device_key.get(), sha256(concat({header, point})), attestation));
+    EXPECT_TRUE(test::ecdsa_verifies(bench.device_key.get(), sha256(concat({header, point})), attestation));
 
     ObjectBench without_key;
     ASSERT_EQ(without_key.run(kGenerate, concat({{6}, key_header(1, 0, 4)})), status::ok);

@@ -1,11 +1,9 @@
 // Objects and keys through a whole device: framed, MAC-checked and encrypted commands, the
 // partition chosen by the login, and a restart from the state directory.
-#include "core/keys_openssl.h"
 #include "sim_test_support.h"
 #include "support_objects.h"
+#include "support_openssl.h"
 
-#include <openssl/core_names.h>
-#include <openssl/sha.h>
 
 namespace vlrp11::sim {
 namespace {
@@ -13,6 +11,7 @@ namespace {
 using test::Bytes;
 using test::concat;
 using test::key_header;
+using test::sha256;
 
 struct Session {
     ClientChannel channel;
@@ -42,41 +41,10 @@ ClientReply command(Device& device, Session& session, std::uint8_t code, const B
     return transmit_apdu(device, session.channel, code, request, 2048);
 }
 
-Pkey p256_public(Bytes xy) {
-    xy.insert(xy.begin(), 0x04);
-    OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_PKEY_PARAM_GROUP_NAME, const_cast<char*>("P-256"), 0),
-                           OSSL_PARAM_construct_octet_string(OSSL_PKEY_PARAM_PUB_KEY, xy.data(), xy.size()),
-                           OSSL_PARAM_construct_end()};
-    PkeyCtx ctx(EVP_PKEY_CTX_new_from_name(nullptr, "EC", nullptr));
-    EVP_PKEY* key = nullptr;
-    EVP_PKEY_fromdata_init(ctx.get());
-    EVP_PKEY_fromdata(ctx.get(), &key, EVP_PKEY_PUBLIC_KEY, params);
-    return Pkey(key);
-}
-
-bool verifies(EVP_PKEY* key, const Bytes& hash, const Bytes& rs) {
-    ECDSA_SIG* sig = ECDSA_SIG_new();
-    ECDSA_SIG_set0(sig, bn_from_bytes(std::span(rs).first(32)).release(), bn_from_bytes(std::span(rs).subspan(32)).release());
-    unsigned char* der = nullptr;
-    int length = i2d_ECDSA_SIG(sig, &der);
-    ECDSA_SIG_free(sig);
-    PkeyCtx ctx(EVP_PKEY_CTX_new(key, nullptr));
-    bool ok = EVP_PKEY_verify_init(ctx.get()) == 1 &&
-              EVP_PKEY_verify(ctx.get(), der, static_cast<std::size_t>(length), hash.data(), hash.size()) == 1;
-    OPENSSL_free(der);
-    return ok;
-}
-
-Bytes sha256(const Bytes& data) {
-    Bytes digest(32);
-    SHA256(data.data(), data.size(), digest.data());
-    return digest;
-}
-
 TEST(ObjectsOnDevice, KeysAndFilesSurviveARestartAndSignWhatOpenSslVerifies) {
     test::TempDir dir;
     DeviceSpec spec = test::make_spec(DeviceKind::token);
-    Bytes point, header, hash = sha256({'m', 's', 'g'});
+    Bytes point, header, hash = sha256(Bytes{'m', 's', 'g'});
     {
         auto device = test::create_device(dir, spec);
         Session session = open_user_session(*device);
@@ -89,8 +57,8 @@ TEST(ObjectsOnDevice, KeysAndFilesSurviveARestartAndSignWhatOpenSslVerifies) {
         header = info.data;
         ClientReply attestation = command(*device, session, 241, {60});
         ASSERT_EQ(attestation.status, 0);
-        Pkey device_key = p256_public(session.device_public_key);
-        EXPECT_TRUE(verifies(device_key.get(), sha256(concat({header, point})), attestation.data));
+        Pkey device_key = test::ec_public_key("P-256", session.device_public_key);
+        EXPECT_TRUE(test::ecdsa_verifies(device_key.get(), sha256(concat({header, point})), attestation.data));
     }
     std::string error;
     auto device = Device::open(dir.path() / "device", error);
@@ -103,8 +71,8 @@ TEST(ObjectsOnDevice, KeysAndFilesSurviveARestartAndSignWhatOpenSslVerifies) {
     EXPECT_EQ(command(*device, session, 80, {60}).data, header);
     ClientReply signature = command(*device, session, 84, concat({{60, 32}, hash}));
     ASSERT_EQ(signature.status, 0);
-    Pkey key = p256_public(point);
-    EXPECT_TRUE(verifies(key.get(), hash, signature.data));
+    Pkey key = test::ec_public_key("P-256", point);
+    EXPECT_TRUE(test::ecdsa_verifies(key.get(), hash, signature.data));
 }
 
 TEST(ObjectsOnDevice, EachHsmPartitionHasItsOwnDirectory) {
