@@ -1,10 +1,10 @@
 #include "crypto/gost34311.h"
 
+#include "crypto/block_buffer.h"
 #include "crypto/byte_order.h"
 #include "crypto/gost28147_rounds.h"
 #include "platform/wipe.h"
 
-#include <algorithm>
 #include <cstddef>
 #include <cstring>
 
@@ -156,23 +156,13 @@ template <typename Round>
 void absorb(Gost34311Context& ctx, const std::uint8_t* data, std::size_t length, Round f) noexcept
 {
     Scratch t;
-    while (length > 0) {
-        if (ctx.index == 0 && length >= gost34311_block_bytes) {
-            compress(ctx, data, f, t);
-            data += gost34311_block_bytes;
-            length -= gost34311_block_bytes;
-            continue;
-        }
-        const std::size_t n = std::min<std::size_t>(gost34311_block_bytes - ctx.index, length);
-        std::memcpy(ctx.block + ctx.index, data, n);
-        ctx.index += static_cast<std::uint32_t>(n);
-        data += n;
-        length -= n;
-        if (ctx.index == gost34311_block_bytes) {
-            compress(ctx, ctx.block, f, t);
-            ctx.index = 0;
-        }
-    }
+    ctx.index = static_cast<std::uint32_t>(absorb_blocks(
+        ctx.block, gost34311_block_bytes, ctx.index, data, length,
+        [&](const std::uint8_t* blocks, std::size_t count) {
+            for (std::size_t i = 0; i < count; ++i) {
+                compress(ctx, blocks + i * gost34311_block_bytes, f, t);
+            }
+        }));
     secure_wipe(t);
 }
 
