@@ -9,11 +9,13 @@ namespace vlrp11 {
 // The update step of the block hashes: tops up the partial block held in `block` (`pending`
 // bytes of `block_size`), compresses whole blocks straight from the input, and keeps the
 // rest. compress(blocks, count) consumes `count` consecutive blocks. Returns the bytes now
-// pending.
+// pending. A length of 0 does nothing, so `in` may then be null.
 template <typename Compress>
 std::size_t absorb_blocks(std::uint8_t* block, std::size_t block_size, std::size_t pending, const std::uint8_t* in,
                           std::size_t length, Compress compress)
 {
+    if (length == 0)
+        return pending;
     if (pending != 0) {
         const std::size_t take = length < block_size - pending ? length : block_size - pending;
         std::memcpy(block + pending, in, take);
