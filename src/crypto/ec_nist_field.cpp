@@ -1,5 +1,7 @@
 #include "crypto/ec_nist_field.h"
 
+#include <immintrin.h>
+
 #include <array>
 #include <cstdint>
 
@@ -81,81 +83,100 @@ constexpr std::array<SolinasTerm<6>, 3> P192_TERMS{{
 }};
 constexpr std::array<std::int8_t, 6> P192_FOLD{1, 0, 1, 0, 0, 0};
 
-// D.2.3: p256 = 2^256 - 2^224 + 2^192 + 2^96 - 1. T + 2S1 + 2S2 + S3 + S4 - D1 - D2 - D3 - D4
-// gathered word by word in registers: this reduction is where P-256 spends much of its time.
-// The carry above 2^256 (-6..8) is folded back as carry·(2^224 - 2^192 - 2^96 + 1); that leaves
-// a carry of at most ±1, and a second fold none at all.
-struct P256Words {
-    std::int64_t w0, w1, w2, w3, w4, w5, w6, w7;
+// D.2.3: p256 = 2^256 - 2^224 + 2^192 + 2^96 - 1. T + 2S1 + 2S2 + S3 + S4 - D1 - D2 - D3 - D4 is
+// summed in carry chains (this reduction is where P-256 spends much of its time), and the carry
+// above 2^256 (-4..6) is folded back as carry·(2^224 - 2^192 - 2^96 + 1). That leaves a carry of
+// at most ±1, and a second fold none.
+using SignedWide = __int128;
 
-    std::int64_t propagate() noexcept
+struct P256Limbs {
+    Limb l0, l1, l2, l3;
+
+    // Adds carry·2^256 ≡ carry·(2^224 - 2^192 - 2^96 + 1); returns the new carry.
+    std::int64_t fold(std::int64_t carry) noexcept
     {
-        w1 += w0 >> 32;
-        w0 &= 0xFFFFFFFF;
-        w2 += w1 >> 32;
-        w1 &= 0xFFFFFFFF;
-        w3 += w2 >> 32;
-        w2 &= 0xFFFFFFFF;
-        w4 += w3 >> 32;
-        w3 &= 0xFFFFFFFF;
-        w5 += w4 >> 32;
-        w4 &= 0xFFFFFFFF;
-        w6 += w5 >> 32;
-        w5 &= 0xFFFFFFFF;
-        w7 += w6 >> 32;
-        w6 &= 0xFFFFFFFF;
-        const std::int64_t top = w7 >> 32;
-        w7 &= 0xFFFFFFFF;
-        return top;
-    }
-    void fold(std::int64_t top) noexcept
-    {
-        w0 += top;
-        w3 -= top;
-        w6 -= top;
-        w7 += top;
+        const SignedWide shifted = SignedWide{carry} * 0x100000000;
+        SignedWide a = SignedWide{l0} + carry;
+        l0 = static_cast<Limb>(a);
+        a = SignedWide{l1} - shifted + (a >> 64);
+        l1 = static_cast<Limb>(a);
+        a = SignedWide{l2} + (a >> 64);
+        l2 = static_cast<Limb>(a);
+        a = SignedWide{l3} + shifted - carry + (a >> 64);
+        l3 = static_cast<Limb>(a);
+        return static_cast<std::int64_t>(a >> 64);
     }
 };
 
+// A 256-bit accumulator with a signed top limb.
+struct P256Accumulator {
+    Limb l[5];
+
+    void add(Limb x0, Limb x1, Limb x2, Limb x3) noexcept
+    {
+        unsigned long long out;
+        unsigned char c = _addcarry_u64(0, l[0], x0, &out);
+        l[0] = out;
+        c = _addcarry_u64(c, l[1], x1, &out);
+        l[1] = out;
+        c = _addcarry_u64(c, l[2], x2, &out);
+        l[2] = out;
+        c = _addcarry_u64(c, l[3], x3, &out);
+        l[3] = out;
+        l[4] += c;
+    }
+    void sub(Limb x0, Limb x1, Limb x2, Limb x3) noexcept
+    {
+        unsigned long long out;
+        unsigned char b = _subborrow_u64(0, l[0], x0, &out);
+        l[0] = out;
+        b = _subborrow_u64(b, l[1], x1, &out);
+        l[1] = out;
+        b = _subborrow_u64(b, l[2], x2, &out);
+        l[2] = out;
+        b = _subborrow_u64(b, l[3], x3, &out);
+        l[3] = out;
+        l[4] -= b;
+    }
+};
+
+// The terms, as 64-bit limbs built from the product's high limbs t4..t7 (c8..c15 in 32-bit
+// words), least significant limb first.
 void p256_reduce(Limb* r, const Limb* t) noexcept
 {
-    const auto lo = [](Limb v) { return static_cast<std::int64_t>(v & 0xFFFFFFFF); };
-    const auto hi = [](Limb v) { return static_cast<std::int64_t>(v >> 32); };
-    const std::int64_t c8 = lo(t[4]), c9 = hi(t[4]), c10 = lo(t[5]), c11 = hi(t[5]);
-    const std::int64_t c12 = lo(t[6]), c13 = hi(t[6]), c14 = lo(t[7]), c15 = hi(t[7]);
-    P256Words w{
-        lo(t[0]) + c8 + c9 - c11 - c12 - c13 - c14,
-        hi(t[0]) + c9 + c10 - c12 - c13 - c14 - c15,
-        lo(t[1]) + c10 + c11 - c13 - c14 - c15,
-        hi(t[1]) + 2 * (c11 + c12) + c13 - c15 - c8 - c9,
-        lo(t[2]) + 2 * (c12 + c13) + c14 - c9 - c10,
-        hi(t[2]) + 2 * (c13 + c14) + c15 - c10 - c11,
-        lo(t[3]) + 3 * c14 + 2 * c15 + c13 - c8 - c9,
-        hi(t[3]) + 3 * c15 + c8 - c10 - c11 - c12 - c13,
-    };
-    w.fold(w.propagate());
-    w.fold(w.propagate());
-    w.propagate();
-    const auto limb = [](std::int64_t low, std::int64_t high) {
-        return static_cast<Limb>(low) | (static_cast<Limb>(high) << 32);
-    };
+    constexpr Limb LOW = 0xFFFFFFFF;
+    constexpr Limb HIGH = ~LOW;
+    const Limb t4 = t[4], t5 = t[5], t6 = t[6], t7 = t[7];
+    const Limb c9_c10 = (t4 >> 32) | (t5 << 32);
+    const Limb c13_c14 = (t6 >> 32) | (t7 << 32);
+    P256Accumulator acc{{t[0], t[1], t[2], t[3], 0}};
+    acc.add(0, t5 & HIGH, t6, t7);                      // S1
+    acc.add(0, t5 & HIGH, t6, t7);                      // S1
+    acc.add(0, t6 << 32, c13_c14, t7 >> 32);            // S2
+    acc.add(0, t6 << 32, c13_c14, t7 >> 32);            // S2
+    acc.add(t4, t5 & LOW, 0, t7);                       // S3
+    acc.add(c9_c10, (t5 >> 32) | (t6 & HIGH), t7, (t6 >> 32) | (t4 << 32));  // S4
+    acc.sub((t5 >> 32) | (t6 << 32), t6 >> 32, 0, (t4 & LOW) | (t5 << 32));  // D1
+    acc.sub(t6, t7, 0, (t4 >> 32) | (t5 & HIGH));       // D2
+    acc.sub(c13_c14, (t7 >> 32) | (t4 << 32), c9_c10, t6 << 32);  // D3
+    acc.sub(t7, t4 & HIGH, t5, t6 & HIGH);              // D4
+    P256Limbs v{acc.l[0], acc.l[1], acc.l[2], acc.l[3]};
+    v.fold(v.fold(static_cast<std::int64_t>(acc.l[4])));
     // Kept in scalars: built in memory, the final selection gets vectorized into loads that
     // stall on the scalar stores just made.
-    const Limb s0 = limb(w.w0, w.w1), s1 = limb(w.w2, w.w3);
-    const Limb s2 = limb(w.w4, w.w5), s3 = limb(w.w6, w.w7);
-    DoubleLimb d = DoubleLimb{s0} - 0xFFFFFFFFFFFFFFFF;
+    DoubleLimb d = DoubleLimb{v.l0} - 0xFFFFFFFFFFFFFFFF;
     const Limb d0 = static_cast<Limb>(d);
-    d = DoubleLimb{s1} - 0x00000000FFFFFFFF - ((d >> 64) & 1);
+    d = DoubleLimb{v.l1} - 0x00000000FFFFFFFF - ((d >> 64) & 1);
     const Limb d1 = static_cast<Limb>(d);
-    d = DoubleLimb{s2} - ((d >> 64) & 1);
+    d = DoubleLimb{v.l2} - ((d >> 64) & 1);
     const Limb d2 = static_cast<Limb>(d);
-    d = DoubleLimb{s3} - 0xFFFFFFFF00000001 - ((d >> 64) & 1);
+    d = DoubleLimb{v.l3} - 0xFFFFFFFF00000001 - ((d >> 64) & 1);
     const Limb d3 = static_cast<Limb>(d);
     const Limb keep = 0 - static_cast<Limb>((d >> 64) & 1);
-    r[0] = (s0 & keep) | (d0 & ~keep);
-    r[1] = (s1 & keep) | (d1 & ~keep);
-    r[2] = (s2 & keep) | (d2 & ~keep);
-    r[3] = (s3 & keep) | (d3 & ~keep);
+    r[0] = (v.l0 & keep) | (d0 & ~keep);
+    r[1] = (v.l1 & keep) | (d1 & ~keep);
+    r[2] = (v.l2 & keep) | (d2 & ~keep);
+    r[3] = (v.l3 & keep) | (d3 & ~keep);
 }
 
 // D.2.4: p384 = 2^384 - 2^128 - 2^96 + 2^32 - 1; T + 2S1 + S2 + S3 + S4 + S5 + S6 - D1 - D2 - D3.

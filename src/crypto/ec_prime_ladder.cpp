@@ -1,5 +1,6 @@
 #include "crypto/ec_point_mul.h"
 #include "crypto/ec_prime_coz.h"
+#include "platform/wipe.h"
 
 // Montgomery ladder with co-Z additions: R0 and R1 share one Z, R1 - R0 = P throughout, and each
 // bit costs one conjugate addition and one addition whatever its value. The registers are
@@ -68,12 +69,24 @@ std::uint8_t final_inverse_z(const PrimeField<N>& f, Limb* z, const CozPoint& r0
     return EC_OK;
 }
 
+// Registers and the final 1/Z derive from the scalar; they are wiped before the ladder returns.
+struct LadderState {
+    CozPoint r0, r1;
+    Limb z[EC_MAX_LIMBS], t[EC_MAX_LIMBS];
+
+    ~LadderState() { secure_wipe(*this); }
+};
+
 template <std::size_t N>
 std::uint8_t ladder(const CurveDescriptor& curve, Limb* rx, Limb* ry, const Limb* k,
                     std::size_t bits, const Limb* x, const Limb* y) noexcept
 {
     const PrimeField<N> f(curve);
-    CozPoint r0, r1;
+    LadderState state;
+    CozPoint& r0 = state.r0;
+    CozPoint& r1 = state.r1;
+    Limb* z = state.z;
+    Limb* t = state.t;
     std::uint8_t status = coz_initial_double(f, r1, r0, x, y);
     if (status != EC_OK)
         return status;
@@ -84,7 +97,6 @@ std::uint8_t ladder(const CurveDescriptor& curve, Limb* rx, Limb* ry, const Limb
     }
     const Limb bit = limbs_bit(k, 0);
     ladder_conjugate_step(f, r0, r1, bit);
-    Limb z[EC_MAX_LIMBS], t[EC_MAX_LIMBS];
     status = final_inverse_z(f, z, r0, r1, bit, x, y);
     if (status != EC_OK)
         return status;
