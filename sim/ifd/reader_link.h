@@ -34,7 +34,7 @@ std::vector<std::uint8_t> encode(std::uint8_t head, std::span<const std::uint8_t
 // Length announced by a header, or nothing when it exceeds max_payload.
 std::optional<std::uint32_t> payload_length(std::span<const std::uint8_t, header_size> header);
 
-// Blocking read of one whole message; nothing on error, end of stream or an oversized length.
+// Over a blocking POSIX socket (reader_link_io.cpp). Blocking read of one whole message; nothing on error, end of stream or an oversized length.
 std::optional<Message> read_message(int socket);
 bool write_message(int socket, std::uint8_t head, std::span<const std::uint8_t> payload);
 
