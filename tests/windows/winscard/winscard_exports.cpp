@@ -70,20 +70,21 @@ LONG start(State& s) {
     return SCARD_S_SUCCESS;
 }
 
-// The reader behind a live card handle; null with the answer for a dead or unknown one.
-SimReader* live_reader(State& s, SCARDHANDLE handle, LONG& rv) {
+// Runs a call on the reader behind a live card handle, under the lock; a dead or unknown handle
+// gets its answer without the call.
+template <typename Call>
+LONG with_live_reader(SCARDHANDLE handle, Call call) {
+    State& s = state();
+    std::lock_guard lock(s.mutex);
     auto found = s.cards.find(handle);
     if (found == s.cards.end()) {
-        rv = SCARD_E_INVALID_HANDLE;
-        return nullptr;
+        return SCARD_E_INVALID_HANDLE;
     }
     SimReader& reader = s.readers[found->second.reader];
     if (reader.link == INVALID_SOCKET || reader.generation != found->second.generation) {
-        rv = SCARD_W_REMOVED_CARD;
-        return nullptr;
+        return SCARD_W_REMOVED_CARD;
     }
-    rv = SCARD_S_SUCCESS;
-    return &reader;
+    return call(reader);
 }
 
 // The usual PC/SC output rule: a null buffer asks for the length, a short one is refused.
@@ -195,59 +196,44 @@ LONG WINAPI SCardConnectA(SCARDCONTEXT context, LPCSTR name, DWORD, DWORD protoc
 
 LONG WINAPI SCardStatusA(SCARDHANDLE card, LPSTR reader_name, LPDWORD name_length, LPDWORD card_state,
                          LPDWORD protocol, LPBYTE atr, LPDWORD atr_length) {
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    LONG rv;
-    SimReader* reader = live_reader(s, card, rv);
-    if (!reader) {
-        return rv;
-    }
-    if (card_state) {
-        *card_state = SCARD_SPECIFIC;
-    }
-    if (protocol) {
-        *protocol = SCARD_PROTOCOL_T1;
-    }
-    std::string names = reader->config.name + std::string(2, '\0');
-    rv = copy_out(as_bytes(names), reader_name, name_length);
-    LONG atr_rv = copy_out(reader->atr, atr, atr_length);
-    return rv != SCARD_S_SUCCESS ? rv : atr_rv;
+    return with_live_reader(card, [&](SimReader& reader) {
+        if (card_state) {
+            *card_state = SCARD_SPECIFIC;
+        }
+        if (protocol) {
+            *protocol = SCARD_PROTOCOL_T1;
+        }
+        std::string names = reader.config.name + std::string(2, '\0');
+        LONG rv = copy_out(as_bytes(names), reader_name, name_length);
+        LONG atr_rv = copy_out(reader.atr, atr, atr_length);
+        return rv != SCARD_S_SUCCESS ? rv : atr_rv;
+    });
 }
 
 LONG WINAPI SCardGetAttrib(SCARDHANDLE card, DWORD attribute, LPBYTE value, LPDWORD length) {
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    LONG rv;
-    SimReader* reader = live_reader(s, card, rv);
-    if (!reader) {
-        return rv;
-    }
-    if (attribute != atr_attribute) {
-        return SCARD_E_UNSUPPORTED_FEATURE;
-    }
-    if (!length) {
-        return SCARD_E_INVALID_PARAMETER;
-    }
-    return copy_out(reader->atr, value, length);
+    return with_live_reader(card, [&](SimReader& reader) -> LONG {
+        if (attribute != atr_attribute) {
+            return SCARD_E_UNSUPPORTED_FEATURE;
+        }
+        if (!length) {
+            return SCARD_E_INVALID_PARAMETER;
+        }
+        return copy_out(reader.atr, value, length);
+    });
 }
 
 LONG WINAPI SCardTransmit(SCARDHANDLE card, LPCSCARD_IO_REQUEST, LPCBYTE command, DWORD command_length,
                           LPSCARD_IO_REQUEST, LPBYTE response, LPDWORD response_length) {
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    LONG rv;
-    SimReader* reader = live_reader(s, card, rv);
-    if (!reader) {
-        return rv;
-    }
-    if (!command || !response || !response_length) {
-        return SCARD_E_INVALID_PARAMETER;
-    }
-    auto answer = reader->exchange(static_cast<std::uint8_t>(link::Op::transmit), {command, command_length});
-    if (!answer) {
-        return SCARD_E_NOT_TRANSACTED;
-    }
-    return copy_out(*answer, response, response_length);
+    return with_live_reader(card, [&](SimReader& reader) -> LONG {
+        if (!command || !response || !response_length) {
+            return SCARD_E_INVALID_PARAMETER;
+        }
+        auto answer = reader.exchange(static_cast<std::uint8_t>(link::Op::transmit), {command, command_length});
+        if (!answer) {
+            return SCARD_E_NOT_TRANSACTED;
+        }
+        return copy_out(*answer, response, response_length);
+    });
 }
 
 LONG WINAPI SCardDisconnect(SCARDHANDLE card, DWORD disposition) {
