@@ -74,6 +74,7 @@ struct Device::Impl {
     CoreFaults faults;
 
     bool pcsc() const { return spec.kind != DeviceKind::network_hsm; }
+    // Tokens before version 7 have neither the key exchange nor a clock.
     bool has_key_exchange() const { return spec.kind != DeviceKind::token || spec.version >= 7; }
     std::uint32_t device_time() const;
 

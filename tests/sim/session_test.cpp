@@ -1,10 +1,7 @@
 // Channels, the key exchange, and the key changes at login and logout.
 
-#include <openssl/evp.h>
-
 #include <thread>
 
-#include "core/p256.h"
 #include "sim_test_support.h"
 
 namespace vlrp11::sim::test {
@@ -82,7 +79,6 @@ TEST(KeyExchange, CertificateNamesTheDeviceAndIsSignedByTheRootKey)
     EXPECT_EQ(Bytes(reply.data.begin() + 128, reply.data.begin() + 140), certificate_head);
 
     // The reply MAC was made under the old key; the first command after it uses the new one.
-    ClientKeyExchange wrong_kind;
     ClientChannel copy = channel;
     EXPECT_EQ(finish_key_exchange(exchange, reply.data, 123456, 3, copy), 110);
     EXPECT_EQ(finish_key_exchange(exchange, reply.data, 123457, 2, copy), 110);
@@ -246,11 +242,6 @@ TEST(NetworkHsm, EachConnectionHasItsOwnChannelAndCloseKeepsTheKeys)
     EXPECT_EQ(transmit_tcp(*first, a, 16, {}).status, 0);
 }
 
-}  // namespace
-}  // namespace vlrp11::sim::test
-
-namespace vlrp11::sim::test {
-namespace {
 
 // A network HSM runs the key exchange at every session opening, also while a user is logged in:
 // the exchange itself travels encrypted and the login survives it.
@@ -274,11 +265,6 @@ TEST(NetworkHsm, KeyExchangeWhileLoggedInKeepsTheLogin)
     EXPECT_EQ(info.data.at(15), 1);
 }
 
-}  // namespace
-}  // namespace vlrp11::sim::test
-
-namespace vlrp11::sim::test {
-namespace {
 
 TEST(Channels, HostsOnSeveralThreadsKeepTheirChannelsApart)
 {
