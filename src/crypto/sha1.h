@@ -15,6 +15,7 @@ struct Sha1Context {
     std::uint32_t index;        // bytes held in block
     std::uint64_t bit_length;
 };
+static_assert(sizeof(Sha1Context) == 96);
 
 inline constexpr std::size_t sha1_output_size = 20;
 

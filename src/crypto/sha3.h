@@ -17,6 +17,7 @@ struct Sha3Context {
     std::uint16_t word_index;       // next lane to absorb into
     std::uint16_t capacity_words;   // 7, 8, 12, 16: output length in 32-bit words, capacity in lanes
 };
+static_assert(sizeof(Sha3Context) == 416);
 
 // capacity_words is 7, 8, 12 or 16 for SHA3-224, -256, -384, -512. Any other value is stored
 // as 0: the context then absorbs safely and final writes nothing.
