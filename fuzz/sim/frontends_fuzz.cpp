@@ -14,9 +14,14 @@ namespace {
 
 using namespace vlrp11::sim;
 
-DeviceList& devices() {
-    static DeviceList list = [] {
-        auto dir = std::filesystem::temp_directory_path() / ("vlrp11-fuzz-" + std::to_string(getpid()));
+// One network HSM for the control requests to act on, made once; its state directory goes
+// when the fuzzer exits.
+struct FuzzDevice {
+    std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("vlrp11-fuzz-" + std::to_string(getpid()));
+    DeviceList list;
+
+    FuzzDevice() {
         std::filesystem::remove_all(dir);
         DeviceSpec spec = default_spec(DeviceKind::network_hsm);
         spec.so_pin = "so";
@@ -24,11 +29,17 @@ DeviceList& devices() {
         auto host = std::make_unique<HostedDevice>();
         host->device = Device::create(dir, spec, error);
         host->name = "net";
-        DeviceList made;
-        made.push_back(std::move(host));
-        return made;
-    }();
-    return list;
+        list.push_back(std::move(host));
+    }
+    ~FuzzDevice() {
+        list.clear();
+        std::filesystem::remove_all(dir);
+    }
+};
+
+DeviceList& devices() {
+    static FuzzDevice device;
+    return device.list;
 }
 
 std::vector<std::string> split_args(std::string_view text) {
