@@ -7,9 +7,10 @@ bool affine(const BinaryCurve& curve, const EC_POINT* point, BIGNUM* x, BIGNUM* 
     return EC_POINT_get_affine_coordinates(curve.group(), point, x, y, ctx) == 1;
 }
 
-// The hash as a field element: the big-endian number cut to its m low bits, 0 replaced by 1.
+// The hash as a field element: the hash functions of the DSTU family put out their value least
+// significant byte first, so the bytes are read little-endian; cut to the m low bits, 0 becomes 1.
 Bn hash_element(const BinaryCurve& curve, std::span<const std::uint8_t> hash) {
-    Bn h = bn_from_bytes(hash);
+    Bn h(BN_lebin2bn(hash.data(), static_cast<int>(hash.size()), nullptr));
     if (!h) return nullptr;
     if (BN_num_bits(h.get()) > static_cast<int>(curve.m()) && !BN_mask_bits(h.get(), static_cast<int>(curve.m())))
         return nullptr;

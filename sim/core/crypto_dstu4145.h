@@ -3,7 +3,8 @@
 //
 // Byte forms (all big-endian): a private key d is order_bytes() long; a compressed point is
 // field_bytes() long; a signature is s ‖ r, each order_bytes() long, that is the standard's
-// signature bit string D whose low half is r; a hash is the byte string the signer was given.
+// signature bit string D whose low half is r. A hash is the byte string the hash function put
+// out, which holds its value least significant byte first.
 #pragma once
 
 #include "core/crypto_binary_curve.h"
