@@ -260,8 +260,8 @@ void pin_derivation_openssl(benchmark::State& state)
     EVP_MD_CTX_free(ctx);
 }
 
-BENCHMARK(pin_derivation_openssl)->Name("pin_derivation/openssl")->Arg(8)->Unit(benchmark::kMillisecond);
-BENCHMARK(pin_derivation_ours)->Name("pin_derivation/ours")->Arg(8)->Unit(benchmark::kMillisecond);
+BENCHMARK(pin_derivation_openssl)->Name("pin_derivation/openssl")->Arg(8);
+BENCHMARK(pin_derivation_ours)->Name("pin_derivation/ours")->Arg(8);
 
 }  // namespace
 
