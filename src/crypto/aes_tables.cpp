@@ -24,20 +24,25 @@ constexpr std::uint8_t times(std::uint8_t a, std::uint8_t b)
     return product;
 }
 
-// S(x) = affine(x^254), the multiplicative inverse (0 for 0) through the affine map.
+// S(x) = affine(x^-1), with 0 mapped through the affine map as 0. Inverses come from the powers
+// of the generator 3, which keeps the compile-time work small.
 constexpr std::array<std::uint8_t, 256> build_sbox()
 {
+    std::uint8_t power[255] = {};
+    std::uint8_t logarithm[256] = {};
+    std::uint8_t x = 1;
+    for (int i = 0; i < 255; ++i) {
+        power[i] = x;
+        logarithm[x] = static_cast<std::uint8_t>(i);
+        x = times(x, 3);
+    }
     std::array<std::uint8_t, 256> box{};
-    for (int x = 0; x < 256; ++x) {
-        std::uint8_t inverse = 1;
-        for (int i = 0; i < 254; ++i)
-            inverse = times(inverse, static_cast<std::uint8_t>(x));
-        if (x == 0)
-            inverse = 0;
+    for (int v = 0; v < 256; ++v) {
+        const std::uint8_t inverse = v == 0 ? 0 : power[(255 - logarithm[v]) % 255];
         std::uint8_t s = 0x63;
         for (int shift = 0; shift < 5; ++shift)
             s ^= static_cast<std::uint8_t>(inverse << shift | inverse >> ((8 - shift) & 7));
-        box[x] = s;
+        box[v] = s;
     }
     return box;
 }
