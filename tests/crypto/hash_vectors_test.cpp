@@ -12,40 +12,40 @@
 namespace vlrp11::test {
 namespace {
 
-struct MessageSpec {
+struct MessageRecipe {
     std::string_view text;     // used when count is 0
     std::size_t count = 0;     // count bytes of `fill`, or of 00 01 02 ... when counting
     char fill = 0;
     bool counting = false;
 };
 
-constexpr MessageSpec text(std::string_view s)
+constexpr MessageRecipe text(std::string_view s)
 {
     return {s};
 }
 
-constexpr MessageSpec seq(std::size_t n)
+constexpr MessageRecipe seq(std::size_t n)
 {
     return {{}, n, 0, true};
 }
 
-constexpr MessageSpec repeat(char c, std::size_t n)
+constexpr MessageRecipe repeat(char c, std::size_t n)
 {
     return {{}, n, c, false};
 }
 
-Bytes build(const MessageSpec& spec)
+Bytes build(const MessageRecipe& recipe)
 {
-    if (spec.counting)
-        return counting_bytes(spec.count);
-    if (spec.count != 0)
-        return Bytes(spec.count, static_cast<std::uint8_t>(spec.fill));
-    return Bytes(spec.text.begin(), spec.text.end());
+    if (recipe.counting)
+        return counting_bytes(recipe.count);
+    if (recipe.count != 0)
+        return Bytes(recipe.count, static_cast<std::uint8_t>(recipe.fill));
+    return Bytes(recipe.text.begin(), recipe.text.end());
 }
 
 struct HashVector {
     DigestType type;
-    MessageSpec message;
+    MessageRecipe message;
     std::string_view digest;
 };
 
