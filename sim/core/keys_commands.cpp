@@ -130,6 +130,7 @@ std::uint8_t collect_generation(CommandContext& context, std::uint8_t index) {
     std::vector<std::uint8_t> material = pending.private_key.get();
     std::array<std::uint8_t, kKeyHeaderBytes> header = pending.header;
     pending.worker.join();
+    store.pending.erase(index);
     erase_entry(store, index);
     context.objects_changed = true;
     if (material.empty()) return status::internal_error;

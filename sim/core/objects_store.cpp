@@ -2,12 +2,23 @@
 
 #include "core/crypto_openssl.h"
 
+#include <chrono>
+
 namespace vlrp11::sim {
 namespace {
 
 bool valid_file_state(std::uint8_t state) {
     std::uint8_t kind = state >> 4;
     return (kind == 0x8 || kind == 0xC) && (state & 0x0F) != 0x0F;
+}
+
+// Joins the abandoned generations that are done, so that deleted generations do not pile up.
+void reap_finished(ObjectStore& store) {
+    std::erase_if(store.abandoned, [](PendingKey& generation) {
+        if (generation.private_key.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return false;
+        generation.worker.join();
+        return true;
+    });
 }
 
 }  // namespace
@@ -59,19 +70,20 @@ void erase_entry(ObjectStore& store, std::size_t index) {
     entry.head = kNoHead;
     auto pending = store.pending.find(static_cast<std::uint8_t>(index));
     if (pending == store.pending.end()) return;
-    store.abandoned.push_back(std::move(pending->second.worker));
+    store.abandoned.push_back(std::move(pending->second));
     store.pending.erase(pending);
+    reap_finished(store);
 }
 
 void abandon_generations(ObjectStore& store) {
-    for (auto& [index, pending] : store.pending) store.abandoned.push_back(std::move(pending.worker));
+    for (auto& [index, pending] : store.pending) store.abandoned.push_back(std::move(pending));
     store.pending.clear();
+    reap_finished(store);
 }
 
 ObjectStore::~ObjectStore() {
     abandon_generations(*this);
-    for (std::thread& worker : abandoned)
-        if (worker.joinable()) worker.join();
+    for (PendingKey& generation : abandoned) generation.worker.join();
 }
 
 }  // namespace vlrp11::sim

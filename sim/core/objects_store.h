@@ -52,7 +52,7 @@ struct ObjectStore {
     std::size_t capacity = kDirectoryEntries;  // entries this device has (its storage blocks)
     std::array<DirectoryEntry, kDirectoryEntries> entries;
     std::map<std::uint8_t, PendingKey> pending;  // not saved: a generation lost by a restart is lost
-    std::vector<std::thread> abandoned;          // generations whose entry was deleted meanwhile
+    std::vector<PendingKey> abandoned;           // generations whose entry was deleted meanwhile
 
     ObjectStore() = default;
     ObjectStore(const ObjectStore&) = delete;
@@ -61,7 +61,8 @@ struct ObjectStore {
     ~ObjectStore();
 };
 
-// Forgets every running generation (their results are dropped).
+// Forgets every running generation (their results are dropped), and joins the abandoned ones
+// that have finished.
 void abandon_generations(ObjectStore& store);
 
 // The listing of command 18: 4 bytes per entry of the device's capacity.

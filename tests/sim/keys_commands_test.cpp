@@ -172,6 +172,12 @@ TEST(RsaKeys, DeletingAKeyBeingMadeFreesItsEntry) {
     EXPECT_EQ(bench.run(kDelete, {7}), status::ok);
     EXPECT_EQ(bench.run(kPublicKey, {7}), status::not_found);
     EXPECT_TRUE(bench.store().pending.empty());
+    // Once it has finished, the next deletion reaps it: abandoned generations do not pile up.
+    ASSERT_EQ(bench.store().abandoned.size(), 1u);
+    bench.store().abandoned.front().private_key.wait();
+    ASSERT_EQ(bench.run(kGenerate, concat({{7}, key_header(8, 0, 1024)})), status::pending);
+    EXPECT_EQ(bench.run(kDelete, {7}), status::ok);
+    EXPECT_LE(bench.store().abandoned.size(), 1u);
 }
 
 class DstuKeys : public ::testing::TestWithParam<std::uint16_t> {};
