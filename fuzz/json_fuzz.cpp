@@ -15,8 +15,9 @@ void check_tree(const vlrp11::JsonValue* root)
 {
     // Walks the tree through the parent links, as deep trees would overflow a recursive walk.
     const vlrp11::JsonValue* node = root;
-    std::size_t* next_child = static_cast<std::size_t*>(std::calloc(4096, sizeof(std::size_t)));
+    static std::size_t next_child[vlrp11::JSON_MAX_DEPTH + 2];
     std::size_t depth = 0;
+    next_child[0] = 0;
     while (node != nullptr) {
         const bool is_array = node->kind == vlrp11::JsonKind::array;
         const bool is_object = node->kind == vlrp11::JsonKind::object;
@@ -45,7 +46,6 @@ void check_tree(const vlrp11::JsonValue* root)
         node = node == root ? nullptr : node->parent;
         depth = depth == 0 ? 0 : depth - 1;
     }
-    std::free(next_child);
 }
 
 }  // namespace
@@ -57,8 +57,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     text[size] = '\0';
     vlrp11::JsonValue* const root = vlrp11::parse_json_text(text);
     check_tree(root);
+    const bool is_array = root != nullptr && root->kind == vlrp11::JsonKind::array;
     vlrp11::free_json_value(root);
-    (void)vlrp11::read_network_hsm_text(text);
+    if (is_array) {
+        (void)vlrp11::read_network_hsm_text(text);
+    }
     std::free(text);
     return 0;
 }
