@@ -3,6 +3,7 @@
 #include "support/simulated_devices.h"
 
 #include "device/command_codes.h"
+#include "device/connect.h"
 #include "device/connection_close.h"
 #include "device/device_commands.h"
 #include "device/key_exchange.h"
@@ -50,13 +51,14 @@ protected:
     {
         sim::Device& device = *simulated->device;
         if (GetParam() == sim::DeviceKind::network_hsm) {
-            links.push_back(std::make_unique<SimulatedNetworkLink>(device));
-            return Connection(connect_simulated(DEVICE_NETWORK_HSM, links.back()->librarySocket(), instance));
+            if (!hsm)
+                hsm = std::make_unique<SimulatedNetworkHsm>(device);
+            return Connection(connect_network(hsm->address(), instance));
         }
         if (!card)
             card = std::make_unique<SimulatedCard>(device);
         std::int32_t kind = GetParam() == sim::DeviceKind::token ? DEVICE_TOKEN : DEVICE_PCSC_HSM;
-        return Connection(connect_simulated(kind, 1, instance));
+        return Connection(connect_pcsc(1, kind, instance));
     }
 
     // What C_OpenSession does before the first session of a connection.
@@ -87,7 +89,7 @@ protected:
 
     std::unique_ptr<SimulatedDevice> simulated;
     std::unique_ptr<SimulatedCard> card;
-    std::vector<std::unique_ptr<SimulatedNetworkLink>> links;
+    std::unique_ptr<SimulatedNetworkHsm> hsm;
     Connection connection;
 };
 
@@ -210,7 +212,7 @@ TEST(OldFirmwareToken, WorksWithoutKeyExchange)
     SimulatedDevice simulated(spec);
     ASSERT_NE(simulated.device, nullptr);
     SimulatedCard card(*simulated.device);
-    Connection connection(connect_simulated(DEVICE_TOKEN, 1));
+    Connection connection(connect_pcsc(1, DEVICE_TOKEN, 0));
     ASSERT_NE(connection, nullptr);
     ASSERT_EQ(open_channel(*connection), 0u);
     ASSERT_EQ(key_exchange(*connection), 0u);
@@ -222,6 +224,13 @@ TEST(OldFirmwareToken, WorksWithoutKeyExchange)
     // Logout on this token goes back to the all-0xFF key, and the device agrees.
     ASSERT_EQ(logout(*connection), 0u);
     EXPECT_EQ(connection->transport(connection.get(), CMD_GET_RANDOM, &count, 1, random, &length), 0u);
+}
+
+TEST(NetworkHsmAddress, HostNamesAndAbsentDevicesGiveNoConnection)
+{
+    EXPECT_EQ(connect_network("localhost", 0), nullptr);
+    EXPECT_EQ(connect_network("", 0), nullptr);
+    EXPECT_EQ(connect_network("127.0.0.254", 0), nullptr);  // nothing listens there
 }
 
 }  // namespace

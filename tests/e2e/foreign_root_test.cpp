@@ -3,6 +3,7 @@
 
 #include "support/simulated_devices.h"
 
+#include "device/connect.h"
 #include "device/connection_close.h"
 #include "device/key_exchange.h"
 
@@ -73,8 +74,8 @@ TEST(ForeignRoot, CertificateSignedByAnotherRootIsRefused)
     std::unique_ptr<sim::Device> device = sim::Device::open(dir, error);
     ASSERT_NE(device, nullptr) << error;
     {
-        SimulatedNetworkLink link(*device);
-        DeviceConnection* connection = connect_simulated(DEVICE_NETWORK_HSM, link.librarySocket());
+        SimulatedNetworkHsm hsm(*device);
+        DeviceConnection* connection = connect_network(hsm.address(), 0);
         ASSERT_NE(connection, nullptr);
         EXPECT_EQ(key_exchange(*connection), CERTIFICATE_INVALID);
         close_connection(connection);

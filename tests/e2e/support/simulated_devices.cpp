@@ -1,19 +1,16 @@
 #include "support/simulated_devices.h"
 
-#include "device/device_commands.h"
-#include "device/secure_channel.h"
-#include "device/transport.h"
 #include "platform/pcsc.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <random>
-#include <vector>
 
 namespace vlrp11::testing {
 
@@ -61,7 +58,7 @@ PcscResult get_attrib(PcscCard, std::uint32_t attribute, std::uint8_t* value, st
 {
     std::vector<std::uint8_t> atr = card->atr();
     if (attribute != PCSC_ATTR_ATR_STRING || atr.size() > *length)
-        return 0x80100008;
+        return PCSC_E_INSUFFICIENT_BUFFER;
     std::memcpy(value, atr.data(), atr.size());
     *length = static_cast<std::uint32_t>(atr.size());
     return PCSC_SUCCESS;
@@ -83,13 +80,15 @@ PcscFunctions table()
 
 const PcscFunctions functions = table();
 
+// One TCP connection: bytes in, replies out; a quiet peer with bytes held gets them answered
+// as one frame, as the device does.
 void serve(sim::Device& device, int fd)
 {
     std::unique_ptr<sim::TcpSession> session = device.open_tcp_session();
     std::vector<std::uint8_t> buffer(4096);
     for (;;) {
         pollfd entry{fd, POLLIN, 0};
-        int ready = poll(&entry, 1, session->pending() ? 500 : -1);
+        int ready = poll(&entry, 1, session->pending() ? 250 : -1);
         std::vector<std::uint8_t> reply;
         if (ready == 0) {
             reply = session->flush();
@@ -120,51 +119,52 @@ SimulatedCard::~SimulatedCard()
     card = nullptr;
 }
 
-SimulatedNetworkLink::SimulatedNetworkLink(sim::Device& device)
+SimulatedNetworkHsm::SimulatedNetworkHsm(sim::Device& device) : device_(device)
 {
-    int fds[2];
-    EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
-    libraryEnd_ = fds[0];
-    libraryDuplicate_ = dup(fds[0]);
-    deviceEnd_ = fds[1];
-    server_ = std::thread(serve, std::ref(device), deviceEnd_);
+    std::random_device random;
+    for (int attempt = 0; attempt < 50 && listener_ < 0; ++attempt) {
+        address_ = "127.0.1." + std::to_string(10 + random() % 240);
+        int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_port = htons(5656);
+        inet_pton(AF_INET, address_.c_str(), &local.sin_addr);
+        if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 && listen(fd, 8) == 0)
+            listener_ = fd;
+        else
+            close(fd);
+    }
+    EXPECT_GE(listener_, 0) << "no free loopback address for port 5656";
+    acceptor_ = std::thread([this] { accept_loop(); });
 }
 
-SimulatedNetworkLink::~SimulatedNetworkLink()
+void SimulatedNetworkHsm::accept_loop()
 {
-    shutdown(libraryEnd_, SHUT_RDWR);
-    server_.join();
-    close(deviceEnd_);
-    close(libraryEnd_);
+    while (!stopping_) {
+        pollfd entry{listener_, POLLIN, 0};
+        if (poll(&entry, 1, 50) <= 0)
+            continue;
+        int fd = accept(listener_, nullptr, nullptr);
+        if (fd < 0)
+            continue;
+        std::lock_guard lock(mutex_);
+        sockets_.push_back(fd);
+        servers_.emplace_back(serve, std::ref(device_), fd);
+    }
 }
 
-DeviceConnection* connect_simulated(std::int32_t kind, std::uint64_t handle, std::int32_t instance)
+SimulatedNetworkHsm::~SimulatedNetworkHsm()
 {
-    auto* connection = static_cast<DeviceConnection*>(std::calloc(1, sizeof(DeviceConnection)));
-    connection->kind = kind;
-    connection->instance = instance;
-    connection->handle = handle;
-    connection->login_state = LOGGED_OUT;
-    reset_channel_key(*connection);
-    if (drbg_instantiate(connection->random) != 0) {
-        std::free(connection);
-        return nullptr;
-    }
-    if (kind == DEVICE_NETWORK_HSM) {
-        connection->transport = transmit_tcp;
-    } else {
-        connection->transport = transmit_apdu;
-        connection->atr_length = sizeof connection->atr;
-        pcsc()->get_attrib(handle, PCSC_ATTR_ATR_STRING, connection->atr, &connection->atr_length);
-        static const std::uint8_t pattern[] = {0x3B, 0x8F, 0x11, 0x81, 0x00, 'V', 'T', 'K', 'W'};
-        if (connection->atr_length == 20 && std::memcmp(connection->atr, pattern, sizeof pattern) == 0)
-            connection->atr_digit = connection->atr[12] - '0';
-    }
-    if (wait_device_info(*connection) != 0) {
-        std::free(connection);
-        return nullptr;
-    }
-    return connection;
+    stopping_ = true;
+    acceptor_.join();
+    for (int fd : sockets_)
+        shutdown(fd, SHUT_RDWR);
+    for (std::thread& server : servers_)
+        server.join();
+    for (int fd : sockets_)
+        close(fd);
+    if (listener_ >= 0)
+        close(listener_);
 }
 
 }  // namespace vlrp11::testing

@@ -3,10 +3,13 @@
 #include "core/device.h"
 #include "device/device_connection.h"
 
+#include <atomic>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace vlrp11::testing {
 
@@ -32,25 +35,25 @@ public:
     ~SimulatedCard();
 };
 
-// A network HSM session served from a thread over a socket pair; the library's end is the
-// connection's socket.
-class SimulatedNetworkLink {
+// A network HSM on a loopback address of its own (127.0.0.x) at port 5656, each accepted
+// connection served from a thread of its own.
+class SimulatedNetworkHsm {
 public:
-    explicit SimulatedNetworkLink(sim::Device& device);
-    ~SimulatedNetworkLink();
-    // The library's own descriptor of its end; close_connection closes it.
-    std::uint64_t librarySocket() const { return static_cast<std::uint64_t>(libraryDuplicate_); }
+    explicit SimulatedNetworkHsm(sim::Device& device);
+    ~SimulatedNetworkHsm();
+    const char* address() const { return address_.c_str(); }
 
 private:
-    int libraryEnd_ = -1;
-    int libraryDuplicate_ = -1;
-    int deviceEnd_ = -1;
-    std::thread server_;
-};
+    void accept_loop();
 
-// A connection as discovery makes it: seeded generator, all-0xFF key, nobody logged in, the
-// ATR read and checked (PC/SC kinds), transport chosen, device information fetched. Null on
-// failure; free it with close_connection.
-DeviceConnection* connect_simulated(std::int32_t kind, std::uint64_t handle, std::int32_t instance = 0);
+    sim::Device& device_;
+    std::string address_;
+    int listener_ = -1;
+    std::atomic<bool> stopping_{false};
+    std::thread acceptor_;
+    std::mutex mutex_;
+    std::vector<int> sockets_;
+    std::vector<std::thread> servers_;
+};
 
 }  // namespace vlrp11::testing
