@@ -2,8 +2,8 @@
 // every object, key and cipher command, run in process without framing.
 //
 // Input: byte 0 even: the rest is a saved partition, loaded; when it loads, saving it again must
-// give the same bytes back. Byte 0 odd: a list of commands, each [table entry][login][length]
-// and that many request bytes, run against one fresh partition of a model without RSA (key
+// give the same bytes back. Byte 0 odd: a list of commands, each [table entry][login][length, u16
+// LE] and that many request bytes, run against one fresh partition of a model without RSA (key
 // generation of seconds would drown the fuzzer).
 
 #include <cstdint>
@@ -40,12 +40,12 @@ void run_commands(std::span<const std::uint8_t> input)
     Partition partition;
     partition.objects = make_object_store(spec);
     std::span<const CommandEntry> table = object_commands();
-    while (input.size() >= 3) {
+    while (input.size() >= 4) {
         const CommandEntry& entry = table[input[0] % table.size()];
         int login = static_cast<int>(input[1] % 4) - 1;
-        std::size_t length = std::min<std::size_t>(input[2] * 16u + input[2] % 16u, input.size() - 3);
-        std::span<const std::uint8_t> request = input.subspan(3, length);
-        input = input.subspan(3 + length);
+        std::size_t length = std::min<std::size_t>(input[2] | input[3] << 8, input.size() - 4);
+        std::span<const std::uint8_t> request = input.subspan(4, length);
+        input = input.subspan(4 + length);
         CommandContext context{spec, partition, login, 0};
         std::vector<std::uint8_t> reply;
         entry.handler(context, request, reply);
