@@ -177,8 +177,8 @@ std::uint8_t mod_inv(Limb* r, const Limb* a, const Limb* modulus, std::size_t n)
         u[i] = a[i];
         v[i] = modulus[i];
     }
-    // Invariants: x1·a ≡ u and x2·a ≡ v (mod m). For a prime modulus u and v stay positive and
-    // one of them reaches 1.
+    // Invariants: x1·a ≡ u and x2·a ≡ v (mod m). For a prime modulus u and v stay positive
+    // and one of them reaches 1.
     for (;;) {
         while ((u[0] & 1) == 0) {
             rshift1(u, n, 0);

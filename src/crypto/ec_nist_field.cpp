@@ -1,7 +1,5 @@
 #include "crypto/ec_nist_field.h"
 
-#include <immintrin.h>
-
 #include <array>
 #include <cstdint>
 
@@ -83,10 +81,9 @@ constexpr std::array<SolinasTerm<6>, 3> P192_TERMS{{
 }};
 constexpr std::array<std::int8_t, 6> P192_FOLD{1, 0, 1, 0, 0, 0};
 
-// D.2.3: p256 = 2^256 - 2^224 + 2^192 + 2^96 - 1. T + 2S1 + 2S2 + S3 + S4 - D1 - D2 - D3 - D4 is
-// summed in carry chains (this reduction is where P-256 spends much of its time), and the carry
-// above 2^256 (-4..6) is folded back as carry·(2^224 - 2^192 - 2^96 + 1). That leaves a carry of
-// at most ±1, and a second fold none.
+// D.2.3: p256 = 2^256 - 2^224 + 2^192 + 2^96 - 1. T + 2S1 + 2S2 + S3 + S4 - D1 - D2 - D3 - D4
+// lies in (-4·2^256, 7·2^256); its carry above 2^256 (-4..6) is folded back as
+// carry·(2^224 - 2^192 - 2^96 + 1). That leaves a carry of at most ±1, and a second fold none.
 using SignedWide = __int128;
 
 struct P256Limbs {
@@ -108,40 +105,9 @@ struct P256Limbs {
     }
 };
 
-// A 256-bit accumulator with a signed top limb.
-struct P256Accumulator {
-    Limb l[5];
-
-    void add(Limb x0, Limb x1, Limb x2, Limb x3) noexcept
-    {
-        unsigned long long out;
-        unsigned char c = _addcarry_u64(0, l[0], x0, &out);
-        l[0] = out;
-        c = _addcarry_u64(c, l[1], x1, &out);
-        l[1] = out;
-        c = _addcarry_u64(c, l[2], x2, &out);
-        l[2] = out;
-        c = _addcarry_u64(c, l[3], x3, &out);
-        l[3] = out;
-        l[4] += c;
-    }
-    void sub(Limb x0, Limb x1, Limb x2, Limb x3) noexcept
-    {
-        unsigned long long out;
-        unsigned char b = _subborrow_u64(0, l[0], x0, &out);
-        l[0] = out;
-        b = _subborrow_u64(b, l[1], x1, &out);
-        l[1] = out;
-        b = _subborrow_u64(b, l[2], x2, &out);
-        l[2] = out;
-        b = _subborrow_u64(b, l[3], x3, &out);
-        l[3] = out;
-        l[4] -= b;
-    }
-};
-
 // The terms, as 64-bit limbs built from the product's high limbs t4..t7 (c8..c15 in 32-bit
-// words), least significant limb first.
+// words), are summed column by column in 128-bit accumulators: the four columns have no carry
+// between them until the end, which keeps the adds independent.
 void p256_reduce(Limb* r, const Limb* t) noexcept
 {
     constexpr Limb LOW = 0xFFFFFFFF;
@@ -149,19 +115,29 @@ void p256_reduce(Limb* r, const Limb* t) noexcept
     const Limb t4 = t[4], t5 = t[5], t6 = t[6], t7 = t[7];
     const Limb c9_c10 = (t4 >> 32) | (t5 << 32);
     const Limb c13_c14 = (t6 >> 32) | (t7 << 32);
-    P256Accumulator acc{{t[0], t[1], t[2], t[3], 0}};
-    acc.add(0, t5 & HIGH, t6, t7);                      // S1
-    acc.add(0, t5 & HIGH, t6, t7);                      // S1
-    acc.add(0, t6 << 32, c13_c14, t7 >> 32);            // S2
-    acc.add(0, t6 << 32, c13_c14, t7 >> 32);            // S2
-    acc.add(t4, t5 & LOW, 0, t7);                       // S3
-    acc.add(c9_c10, (t5 >> 32) | (t6 & HIGH), t7, (t6 >> 32) | (t4 << 32));  // S4
-    acc.sub((t5 >> 32) | (t6 << 32), t6 >> 32, 0, (t4 & LOW) | (t5 << 32));  // D1
-    acc.sub(t6, t7, 0, (t4 >> 32) | (t5 & HIGH));       // D2
-    acc.sub(c13_c14, (t7 >> 32) | (t4 << 32), c9_c10, t6 << 32);  // D3
-    acc.sub(t7, t4 & HIGH, t5, t6 & HIGH);              // D4
-    P256Limbs v{acc.l[0], acc.l[1], acc.l[2], acc.l[3]};
-    v.fold(v.fold(static_cast<std::int64_t>(acc.l[4])));
+    using W = DoubleLimb;
+    // Column i holds limb i of T + 2S1 + 2S2 + S3 + S4 - D1 - D2 - D3 - D4 (mod 2^128; the true
+    // column sums lie well inside ±2^127).
+    const W col0 = W{t[0]} + t4 + c9_c10 - ((t5 >> 32) | (t6 << 32)) - t6 - c13_c14 - t7;
+    const W col1 = W{t[1]} + 2 * W{t5 & HIGH} + 2 * W{t6 << 32} + (t5 & LOW) +
+                   ((t5 >> 32) | (t6 & HIGH)) - (t6 >> 32) - t7 - ((t7 >> 32) | (t4 << 32)) -
+                   (t4 & HIGH);
+    const W col2 = W{t[2]} + 2 * W{t6} + 2 * W{c13_c14} + t7 - c9_c10 - t5;
+    const W col3 = W{t[3]} + 3 * W{t7} + 2 * W{t7 >> 32} + ((t6 >> 32) | (t4 << 32)) -
+                   ((t4 & LOW) | (t5 << 32)) - ((t4 >> 32) | (t5 & HIGH)) - (t6 << 32) -
+                   (t6 & HIGH);
+    const auto carry = [](W column) {
+        return static_cast<W>(static_cast<SignedWide>(column) >> 64);
+    };
+    P256Limbs v{};
+    v.l0 = static_cast<Limb>(col0);
+    W a = col1 + carry(col0);
+    v.l1 = static_cast<Limb>(a);
+    a = col2 + carry(a);
+    v.l2 = static_cast<Limb>(a);
+    a = col3 + carry(a);
+    v.l3 = static_cast<Limb>(a);
+    v.fold(v.fold(static_cast<std::int64_t>(static_cast<SignedWide>(a) >> 64)));
     // Kept in scalars: built in memory, the final selection gets vectorized into loads that
     // stall on the scalar stores just made.
     DoubleLimb d = DoubleLimb{v.l0} - 0xFFFFFFFFFFFFFFFF;

@@ -30,7 +30,8 @@ std::uint8_t ec_generate_scalar(Limb* d, const Limb* n, std::size_t limb_count,
                                 const RandomSource& random_source) noexcept;
 
 // out (64 bytes) ← d·G; *out_len ← 64. d = 0 or d ≥ n: EC_BAD_PRIVATE_KEY, out untouched.
-std::uint8_t ec_public_from_private(std::uint8_t* out, std::size_t* out_len, const Limb* d) noexcept;
+std::uint8_t ec_public_from_private(std::uint8_t* out, std::size_t* out_len,
+                                    const Limb* d) noexcept;
 
 // out (32 bytes) ← x of d·peer. *out_len is 0 until success, then 32. An invalid peer point
 // gives EC_INVALID_POINT, a bad d EC_BAD_PRIVATE_KEY.

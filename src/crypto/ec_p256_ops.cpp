@@ -41,7 +41,8 @@ std::uint8_t ec_generate_scalar(Limb* d, const Limb* n, std::size_t limb_count,
     return status;
 }
 
-std::uint8_t ec_public_from_private(std::uint8_t* out, std::size_t* out_len, const Limb* d) noexcept
+std::uint8_t ec_public_from_private(std::uint8_t* out, std::size_t* out_len,
+                                    const Limb* d) noexcept
 {
     if (!valid_private_scalar(d))
         return EC_BAD_PRIVATE_KEY;

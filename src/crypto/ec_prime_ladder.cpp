@@ -49,8 +49,8 @@ void ladder_add_step(const PrimeField<N>& f, CozPoint& r0, CozPoint& r1, Limb bi
 // 1/Z of the registers after the last conjugate step, as the final addition will leave it:
 // R_b is then ±P, so Z follows from its coordinates and those of P.
 template <std::size_t N>
-std::uint8_t final_inverse_z(const PrimeField<N>& f, Limb* z, const CozPoint& r0, const CozPoint& r1,
-                             Limb bit, const Limb* x, const Limb* y) noexcept
+std::uint8_t final_inverse_z(const PrimeField<N>& f, Limb* z, const CozPoint& r0,
+                             const CozPoint& r1, Limb bit, const Limb* x, const Limb* y) noexcept
 {
     const Limb mask = 0 - bit;
     Limb xb[EC_MAX_LIMBS], yb[EC_MAX_LIMBS], t[EC_MAX_LIMBS];

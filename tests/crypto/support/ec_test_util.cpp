@@ -19,7 +19,8 @@ std::vector<std::uint8_t> bytes_from_hex(std::string_view hex)
 {
     std::vector<std::uint8_t> out(hex.size() / 2);
     for (std::size_t i = 0; i < out.size(); ++i)
-        out[i] = static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(2 * i, 2)), nullptr, 16));
+        out[i] = static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(2 * i, 2)), nullptr,
+                                                     16));
     return out;
 }
 
