@@ -72,7 +72,9 @@ private:
 
 class Device;
 
-// One TCP connection to a network HSM: its own secure channel, one partition.
+// One TCP connection to a network HSM: its own secure channel, one partition. It refers to its
+// Device, which must outlive it. One thread at a time per session; sessions of one device may
+// run on different threads.
 class TcpSession {
 public:
     explicit TcpSession(Device& device);
