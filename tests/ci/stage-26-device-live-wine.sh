@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# The Windows build's device access against a running simulator under wine: PC/SC through the
+# test-only winscard.dll (wine's own is a stub), network HSMs over Winsock and loopback TCP.
+set -euo pipefail
+root=${VLRP11_ROOT:-$(cd "$(dirname "$0")/../.." && pwd)}
+release=${VLRP11_BUILD_RELEASE:-$root/build/release}
+windows=${VLRP11_BUILD_WINDOWS:-$root/build/windows}
+source "$root/scripts/lib.sh"
+work=$(mktemp -d)
+sim_pid=
+cleanup() {
+  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+  stop_wine
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+sim=$release/sim/vlrp11-sim
+pins=(--so-pin 87654321 --user-pin 123456)
+"$sim" init "$work/token" --kind token --serial 1001 "${pins[@]}" >/dev/null
+"$sim" init "$work/hsm" --kind hsm --serial 2001 "${pins[@]}" >/dev/null
+"$sim" init "$work/net2" --kind network --serial 3001 "${pins[@]}" >/dev/null
+"$sim" init "$work/net3" --kind network --serial 3002 "${pins[@]}" >/dev/null
+# The DLL's default readers: the token on 36864, the HSM on 36880, as scripts/sim-up.sh has them.
+"$sim" serve "$work/token@127.0.0.1:36864" "$work/hsm@127.0.0.1:36880" \
+  "$work/net2@127.0.0.2" "$work/net3@127.0.0.3" >"$work/sim.log" 2>&1 &
+sim_pid=$!
+for _ in $(seq 100); do
+  grep -q '^ready' "$work/sim.log" && break
+  sleep 0.05
+done
+
+start_wine "$windows"
+VLRP11_SIM_USER_PIN=123456 WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winscard=n,b" \
+  /usr/lib/wine/wine64 "$windows/tests/live_tests.exe"
