@@ -137,7 +137,7 @@ void BM_KeyExchange_Library(benchmark::State& state)
             state.SkipWithError("key exchange failed");
     }
 }
-BENCHMARK(BM_KeyExchange_Library);
+BENCHMARK(BM_KeyExchange_Library)->Name("key_exchange/ours");
 
 void BM_KeyExchange_OpenSsl(benchmark::State& state)
 {
@@ -164,7 +164,7 @@ void BM_KeyExchange_OpenSsl(benchmark::State& state)
     EC_KEY_free(root);
     EC_KEY_free(device);
 }
-BENCHMARK(BM_KeyExchange_OpenSsl);
+BENCHMARK(BM_KeyExchange_OpenSsl)->Name("key_exchange/openssl");
 
 std::uint32_t login_reply(DeviceConnection*, std::uint8_t code, const std::uint8_t*, std::uint32_t, std::uint8_t* reply,
                           std::uint32_t* reply_length)
@@ -187,7 +187,7 @@ void BM_Login_Library(benchmark::State& state)
             state.SkipWithError("login failed");
     }
 }
-BENCHMARK(BM_Login_Library)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Login_Library)->Name("login/ours");
 
 void BM_Login_OpenSsl(benchmark::State& state)
 {
@@ -209,7 +209,7 @@ void BM_Login_OpenSsl(benchmark::State& state)
         benchmark::DoNotOptimize(block);
     }
 }
-BENCHMARK(BM_Login_OpenSsl)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Login_OpenSsl)->Name("login/openssl");
 
 }  // namespace
 }  // namespace vlrp11

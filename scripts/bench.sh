@@ -17,6 +17,7 @@ table() {  # bench name, then extra benchmark arguments
 
 table gost
 table hash_aes
+table device
 # OpenSSL without AES-NI (and PCLMULQDQ): the reference for our table path.
 echo "(OpenSSL with OPENSSL_ia32cap masking AES-NI)"
 OPENSSL_ia32cap="~0x200000200000000" table hash_aes --benchmark_filter=aes
