@@ -205,6 +205,9 @@ bool parse(Parser& parser) noexcept
 
 JsonValue* parse_json_text(const char* text) noexcept
 {
+    if (text == nullptr) {
+        return nullptr;
+    }
     const std::size_t size = std::strlen(text) + 1;
     auto* const copy = static_cast<char*>(std::malloc(size));
     if (copy == nullptr) {

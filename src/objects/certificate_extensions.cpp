@@ -125,16 +125,12 @@ bool read_extension_value(std::uint32_t mask, const std::uint8_t* p, const std::
 // Extension ::= SEQUENCE { extnID OID, critical BOOLEAN optional, extnValue OCTET STRING }
 bool read_extension(const std::uint8_t*& cursor, const std::uint8_t* end, CertificateRecord& record) noexcept
 {
+    const std::uint8_t* extension_end = nullptr;
+    DerBuffer oid{};
+    if (read_oid_sequence(cursor, end, oid, extension_end) != 0) {
+        return false;
+    }
     std::size_t length = 0;
-    if (read_tag(cursor, end, DER_SEQUENCE, length) != 0 || length == 0) {
-        return false;
-    }
-    const std::uint8_t* const extension_end = cursor + length;
-    if (read_tag(cursor, extension_end, DER_OID, length) != 0) {
-        return false;
-    }
-    const DerBuffer oid{DER_OID, length, cursor};
-    cursor += length;
     if (cursor < extension_end && *cursor == DER_BOOLEAN) {
         if (read_tag(cursor, extension_end, DER_BOOLEAN, length) != 0 || length != 1) {
             return false;

@@ -24,20 +24,15 @@ bool is_name_value_tag(std::uint8_t tag) noexcept
 // Reads one AttributeTypeAndValue: SEQUENCE { OID, string value } ending where the SEQUENCE ends.
 bool read_attribute(const std::uint8_t*& cursor, const std::uint8_t* end, NameNode& node) noexcept
 {
-    std::size_t length = 0;
-    if (read_tag(cursor, end, DER_SEQUENCE, length) != 0 || length == 0) {
+    const std::uint8_t* sequence_end = nullptr;
+    if (read_oid_sequence(cursor, end, node.type, sequence_end) != 0) {
         return false;
     }
-    const std::uint8_t* const sequence_end = cursor + length;
-    if (read_tag(cursor, sequence_end, DER_OID, length) != 0) {
-        return false;
-    }
-    node.type = {DER_OID, length, cursor};
-    cursor += length;
     if (cursor >= sequence_end || !is_name_value_tag(*cursor)) {
         return false;
     }
     const std::uint8_t tag = *cursor++;
+    std::size_t length = 0;
     if (read_length(cursor, sequence_end, length) != 0) {
         return false;
     }

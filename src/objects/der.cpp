@@ -66,8 +66,8 @@ int read_int(const std::uint8_t*& cursor, const std::uint8_t* end, int& value) n
     return 0;
 }
 
-int read_algorithm(const std::uint8_t*& cursor, const std::uint8_t* end, DerBuffer& oid,
-                   DerBuffer& params) noexcept
+int read_oid_sequence(const std::uint8_t*& cursor, const std::uint8_t* end, DerBuffer& oid,
+                      const std::uint8_t*& sequence_end) noexcept
 {
     std::size_t length = 0;
     if (const int result = read_tag(cursor, end, DER_SEQUENCE, length)) {
@@ -76,17 +76,28 @@ int read_algorithm(const std::uint8_t*& cursor, const std::uint8_t* end, DerBuff
     if (length == 0) {
         return DER_OUT_OF_DATA;
     }
-    const std::uint8_t* const sequence_end = cursor + length;
+    sequence_end = cursor + length;
     if (const int result = read_tag(cursor, sequence_end, DER_OID, length)) {
         return result;
     }
     oid = {DER_OID, length, cursor};
     cursor += length;
+    return 0;
+}
+
+int read_algorithm(const std::uint8_t*& cursor, const std::uint8_t* end, DerBuffer& oid,
+                   DerBuffer& params) noexcept
+{
+    const std::uint8_t* sequence_end = nullptr;
+    if (const int result = read_oid_sequence(cursor, end, oid, sequence_end)) {
+        return result;
+    }
     if (cursor == sequence_end) {
         params = {0, 0, nullptr};
         return 0;
     }
     params.tag = *cursor++;
+    std::size_t length = 0;
     if (const int result = read_length(cursor, sequence_end, length)) {
         return result;
     }

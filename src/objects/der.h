@@ -41,6 +41,11 @@ int read_tag(const std::uint8_t*& cursor, const std::uint8_t* end, std::uint8_t 
 // Reads a non-negative INTEGER of at most 31 significant bits.
 int read_int(const std::uint8_t*& cursor, const std::uint8_t* end, int& value) noexcept;
 
+// Reads the header of a non-empty SEQUENCE and the OID that opens it: SEQUENCE { OID, ... }.
+// sequence_end is where the SEQUENCE ends; the cursor stands after the OID.
+int read_oid_sequence(const std::uint8_t*& cursor, const std::uint8_t* end, DerBuffer& oid,
+                      const std::uint8_t*& sequence_end) noexcept;
+
 // Reads an AlgorithmIdentifier: SEQUENCE { OID, optional parameters }. Without parameters,
 // params is (tag 0, length 0, null). The cursor ends after the SEQUENCE.
 int read_algorithm(const std::uint8_t*& cursor, const std::uint8_t* end, DerBuffer& oid,

@@ -303,6 +303,11 @@ TEST(JsonObject, HashIsDjb2)
     EXPECT_EQ(json_key_hash("\xFF"), 5381u * 33 + 0xFF);
 }
 
+TEST(JsonValue, NullTextGivesNull)
+{
+    EXPECT_EQ(parse_json_text(nullptr), nullptr);
+}
+
 TEST(JsonValue, KindsAndParents)
 {
     const Json root = parse(R"({"s": "x", "n": 2, "o": {}, "a": [], "t": true, "f": false, "z": null})");
