@@ -186,6 +186,7 @@ int parse_certificate(CertificateRecord* record, const std::uint8_t* der, std::s
     if (record == nullptr || der == nullptr || length == 0) {
         return CERT_MISSING_INPUT;
     }
+    *record = CertificateRecord{};
     const int result = read_certificate(*record, der, length);
     if (result != 0) {
         free_certificate_names(*record);

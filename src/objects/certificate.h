@@ -79,8 +79,9 @@ struct CertificateRecord {
 constexpr std::size_t CERTIFICATE_RECORD_SIZE = 512;
 static_assert(sizeof(CertificateRecord) == CERTIFICATE_RECORD_SIZE);
 
-// Parses a DER X.509 certificate (v1 to v3) into a zero-filled record: structure only, no
-// signature check. Bytes after the outer SEQUENCE are ignored. On failure the name nodes are
+// Parses a DER X.509 certificate (v1 to v3) into the record, which is cleared first (a record
+// that still holds name lists must be given to free_certificate_names before): structure only,
+// no signature check. Bytes after the outer SEQUENCE are ignored. On failure the name nodes are
 // already freed and the caller discards the record.
 int parse_certificate(CertificateRecord* record, const std::uint8_t* der, std::size_t length) noexcept;
 

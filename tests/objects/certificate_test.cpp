@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 
 #include "objects/support/der_builder.h"
@@ -479,6 +480,18 @@ TEST(CertificateRefusals, OuterSequenceMustFit)
         const ParsedCertificate cert(der);
         EXPECT_EQ(cert.result, CERT_INVALID_FORMAT);
     }
+}
+
+TEST(Certificate, RecordIsClearedBeforeParsing)
+{
+    const Bytes der = with([](CertificateParts& p) { p.extensions = exts({bc(TRUE_)}); });
+    CertificateRecord record;
+    std::memset(&record, 0xA5, sizeof record);
+    ASSERT_EQ(parse_certificate(&record, der.data(), der.size()), 0);
+    EXPECT_EQ(record.extensionMask, EXT_BASIC_CONSTRAINTS);
+    EXPECT_EQ(record.keyUsage, 0u);
+    EXPECT_EQ(record.issuerUniqueId.p, nullptr);
+    free_certificate_names(record);
 }
 
 TEST(CertificateRecordLayout, FixedSizes)
