@@ -169,11 +169,10 @@ std::uint8_t binary_point_mul(const CurveDescriptor& curve, Limb* rx, Limb* ry,
                               const Limb* k_base, const Limb* px, const Limb* py,
                               const Limb* k_point) noexcept
 {
-    if ((k_base == nullptr) == (k_point == nullptr))
+    PointMulOperands in;
+    if (!point_mul_operands(curve, k_base, px, py, k_point, in))
         return EC_BAD_SCALAR;
-    const Limb* k = k_base != nullptr ? k_base : k_point;
-    const Limb* x = k_base != nullptr ? curve.gx : px;
-    const Limb* y = k_base != nullptr ? curve.gy : py;
+    const Limb* k = in.k;
     const BinaryField f{curve, field_limbs(curve)};
     const std::size_t k_limbs = order_limbs(curve);
     if (limbs_is_zero(k, k_limbs)) {
@@ -184,7 +183,7 @@ std::uint8_t binary_point_mul(const CurveDescriptor& curve, Limb* rx, Limb* ry,
     h[k_limbs] = lshift(h, k, k_limbs, 1);
     h[k_limbs] += limbs_add(h, h, k, k_limbs);
     LdPoint q;
-    std::uint8_t status = three_k(f, q, h, k, k_limbs, x, y);
+    std::uint8_t status = three_k(f, q, h, k, k_limbs, in.x, in.y);
     if (status == EC_OK)
         status = to_affine(f, rx, ry, q);
     secure_wipe(h);

@@ -189,62 +189,72 @@ void p521_reduce(Limb* r, const Limb* product) noexcept
         r[i] = (sum[i] & keep) | (reduced[i] & ~keep);
 }
 
+void p192_reduce(Limb* r, const Limb* t) noexcept
+{
+    solinas_reduce(r, t, P192_TERMS, P192_FOLD, P192_PRIME.data());
+}
+
+void p384_reduce(Limb* r, const Limb* t) noexcept
+{
+    solinas_reduce(r, t, P384_TERMS, P384_FOLD, P384_PRIME.data());
+}
+
+template <std::size_t N, void (*Reduce)(Limb*, const Limb*) noexcept>
+void reduced_product(Limb* r, const Limb* a, const Limb* b) noexcept
+{
+    Limb t[2 * N];
+    fixed::mul<N>(t, a, b);
+    Reduce(r, t);
+}
+
+template <std::size_t N, void (*Reduce)(Limb*, const Limb*) noexcept>
+void reduced_square(Limb* r, const Limb* a) noexcept
+{
+    Limb t[2 * N];
+    fixed::square<N>(t, a);
+    Reduce(r, t);
+}
+
 }  // namespace
 
 void p192_field_mul(Limb* r, const Limb* a, const Limb* b) noexcept
 {
-    Limb t[6];
-    limbs_mul(t, a, b, 3);
-    solinas_reduce(r, t, P192_TERMS, P192_FOLD, P192_PRIME.data());
+    reduced_product<3, p192_reduce>(r, a, b);
 }
 
 void p192_field_sqr(Limb* r, const Limb* a) noexcept
 {
-    Limb t[6];
-    limbs_square(t, a, 3);
-    solinas_reduce(r, t, P192_TERMS, P192_FOLD, P192_PRIME.data());
+    reduced_square<3, p192_reduce>(r, a);
 }
 
 void p256_field_mul(Limb* r, const Limb* a, const Limb* b) noexcept
 {
-    Limb t[8];
-    fixed::mul<4>(t, a, b);
-    p256_reduce(r, t);
+    reduced_product<4, p256_reduce>(r, a, b);
 }
 
 void p256_field_sqr(Limb* r, const Limb* a) noexcept
 {
-    Limb t[8];
-    fixed::square<4>(t, a);
-    p256_reduce(r, t);
+    reduced_square<4, p256_reduce>(r, a);
 }
 
 void p384_field_mul(Limb* r, const Limb* a, const Limb* b) noexcept
 {
-    Limb t[12];
-    limbs_mul(t, a, b, 6);
-    solinas_reduce(r, t, P384_TERMS, P384_FOLD, P384_PRIME.data());
+    reduced_product<6, p384_reduce>(r, a, b);
 }
 
 void p384_field_sqr(Limb* r, const Limb* a) noexcept
 {
-    Limb t[12];
-    limbs_square(t, a, 6);
-    solinas_reduce(r, t, P384_TERMS, P384_FOLD, P384_PRIME.data());
+    reduced_square<6, p384_reduce>(r, a);
 }
 
 void p521_field_mul(Limb* r, const Limb* a, const Limb* b) noexcept
 {
-    Limb t[18];
-    limbs_mul(t, a, b, 9);
-    p521_reduce(r, t);
+    reduced_product<9, p521_reduce>(r, a, b);
 }
 
 void p521_field_sqr(Limb* r, const Limb* a) noexcept
 {
-    Limb t[18];
-    limbs_square(t, a, 9);
-    p521_reduce(r, t);
+    reduced_square<9, p521_reduce>(r, a);
 }
 
 }  // namespace vlrp11

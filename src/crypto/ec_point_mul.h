@@ -6,6 +6,24 @@
 
 namespace vlrp11 {
 
+// The scalar and the point of one point_mul call: k·G when only k_base is given, k·(px, py)
+// when only k_point is. Neither or both give false.
+struct PointMulOperands {
+    const Limb* k;
+    const Limb* x;
+    const Limb* y;
+};
+
+inline bool point_mul_operands(const CurveDescriptor& curve, const Limb* k_base, const Limb* px,
+                               const Limb* py, const Limb* k_point, PointMulOperands& out) noexcept
+{
+    if ((k_base == nullptr) == (k_point == nullptr))
+        return false;
+    out = k_base != nullptr ? PointMulOperands{k_base, curve.gx, curve.gy}
+                            : PointMulOperands{k_point, px, py};
+    return true;
+}
+
 // Co-Z Montgomery ladder on a prime curve y² = x³ - 3x + b.
 std::uint8_t prime_point_mul(const CurveDescriptor& curve, Limb* rx, Limb* ry,
                              const Limb* k_base, const Limb* px, const Limb* py,

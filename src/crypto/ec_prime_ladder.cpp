@@ -116,11 +116,10 @@ std::uint8_t prime_point_mul(const CurveDescriptor& curve, Limb* rx, Limb* ry,
                              const Limb* k_base, const Limb* px, const Limb* py,
                              const Limb* k_point) noexcept
 {
-    if ((k_base == nullptr) == (k_point == nullptr))
+    PointMulOperands in;
+    if (!point_mul_operands(curve, k_base, px, py, k_point, in))
         return EC_BAD_SCALAR;
-    const Limb* k = k_base != nullptr ? k_base : k_point;
-    const Limb* x = k_base != nullptr ? curve.gx : px;
-    const Limb* y = k_base != nullptr ? curve.gy : py;
+    const Limb *k = in.k, *x = in.x, *y = in.y;
     const std::size_t n = field_limbs(curve);
     const std::size_t bits = limbs_bit_length(k, order_limbs(curve));
     if (bits == 0)

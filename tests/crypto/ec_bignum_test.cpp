@@ -11,7 +11,7 @@
 namespace vlrp11 {
 namespace {
 
-using ec_test::from_hex;
+using ec_test::limbs_from_hex;
 using ec_test::Value;
 
 TEST(BytesToNative, OneAndBackAgain)
@@ -49,17 +49,17 @@ TEST(LimbsCompare, SignForEveryLimbCount)
             EXPECT_EQ(limbs_compare(b.data(), a.data(), n), 1) << n << " " << limb;
         }
     }
-    const Value top = from_hex("8000000000000000" "0000000000000000");
-    const Value low = from_hex("7fffffffffffffff" "ffffffffffffffff");
+    const Value top = limbs_from_hex("8000000000000000" "0000000000000000");
+    const Value low = limbs_from_hex("7fffffffffffffff" "ffffffffffffffff");
     EXPECT_EQ(limbs_compare(top.data(), low.data(), 2), 1);
 }
 
 TEST(Lshift, ReturnsTheBitsShiftedOut)
 {
-    const Value a = from_hex("f000000000000001" "8000000000000003");
+    const Value a = limbs_from_hex("f000000000000001" "8000000000000003");
     Value r{};
     EXPECT_EQ(lshift(r.data(), a.data(), 2, 4), 0xFu);
-    EXPECT_EQ(r, from_hex("0000000000000018" "0000000000000030"));
+    EXPECT_EQ(r, limbs_from_hex("0000000000000018" "0000000000000030"));
     EXPECT_EQ(lshift(r.data(), a.data(), 2, 0), 0u);
     EXPECT_EQ(r, a);
 }
@@ -71,7 +71,7 @@ TEST(ModInv, EdgeCases)
     std::fill_n(r.begin(), 4, 7);
     EXPECT_EQ(mod_inv(r.data(), Value{}.data(), p, 4), EC_INVERSE_OF_ZERO);
     EXPECT_EQ(r, Value{});
-    const Value one = from_hex("1");
+    const Value one = limbs_from_hex("1");
     EXPECT_EQ(mod_inv(r.data(), one.data(), p, 4), 0);
     EXPECT_EQ(r, one);
 }
@@ -100,7 +100,7 @@ TEST_P(PrimeField, FastReductionMatchesTheGenericOne)
     const CurveDescriptor& c = *GetParam().curve;
     const std::size_t n = field_limbs(c);
     Value p_minus_1{};
-    const Value one = from_hex("1");
+    const Value one = limbs_from_hex("1");
     limbs_sub(p_minus_1.data(), c.modulus, one.data(), n);
     std::vector<Value> values{p_minus_1, one, Value{}};
     for (int i = 0; i < 200; ++i)
@@ -123,7 +123,7 @@ TEST_P(ModularArithmetic, InverseAddAndSubtractModuloTheOrder)
 {
     const CurveDescriptor& c = *GetParam().curve;
     const std::size_t n = order_limbs(c);
-    const Value one = from_hex("1");
+    const Value one = limbs_from_hex("1");
     for (int i = 0; i < 20; ++i) {
         const Value a = random_below(c.order, n);
         const Value b = random_below(c.order, n);
@@ -158,7 +158,7 @@ INSTANTIATE_TEST_SUITE_P(NistPrimes, PrimeField, ::testing::ValuesIn(prime_curve
 TEST(LimbsMulAndSquare, AgreeAndMatchAKnownProduct)
 {
     // (2^128 - 1)² = 2^256 - 2^129 + 1
-    const Value a = from_hex("ffffffffffffffff" "ffffffffffffffff");
+    const Value a = limbs_from_hex("ffffffffffffffff" "ffffffffffffffff");
     Limb product[4], square[4];
     limbs_mul(product, a.data(), a.data(), 2);
     limbs_square(square, a.data(), 2);

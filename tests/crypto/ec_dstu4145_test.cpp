@@ -10,7 +10,7 @@ namespace vlrp11 {
 namespace {
 
 using ec_test::AffinePoint;
-using ec_test::from_hex;
+using ec_test::limbs_from_hex;
 using ec_test::Value;
 
 struct PublishedCurve {
@@ -76,10 +76,10 @@ TEST(Dstu4145Curves, DescriptorsMatchThePublishedCurves)
         for (int t = 0; t < 4; ++t)
             EXPECT_EQ(c.modulus[t], p.poly[t]);
         EXPECT_EQ(c.a_flag, p.a);
-        EXPECT_EQ(copy(c.b, n), from_hex(p.b));
-        EXPECT_EQ(copy(c.order, order_limbs(c)), from_hex(p.n));
-        EXPECT_EQ(copy(c.gx, n), from_hex(p.gx));
-        EXPECT_EQ(copy(c.gy, n), from_hex(p.gy));
+        EXPECT_EQ(copy(c.b, n), limbs_from_hex(p.b));
+        EXPECT_EQ(copy(c.order, order_limbs(c)), limbs_from_hex(p.n));
+        EXPECT_EQ(copy(c.gx, n), limbs_from_hex(p.gx));
+        EXPECT_EQ(copy(c.gy, n), limbs_from_hex(p.gy));
     }
 }
 
@@ -88,18 +88,18 @@ TEST(Dstu4145Curves, DescriptorsMatchThePublishedCurves)
 TEST(Dstu4145Curves, SignatureExampleOfTheM163Curve)
 {
     const CurveDescriptor& c = EC_DSTU4145_163;
-    EXPECT_EQ(copy(c.gx, 3), from_hex("72D867F93A93AC27DF9FF01AFFE74885C8C540420"));
-    EXPECT_EQ(copy(c.gy, 3), from_hex("0224A9C3947852B97C5599D5F4AB81122ADC3FD9B"));
-    const Value d = from_hex("183F60FDF7951FF47D67193F8D073790C1C9B5A3E");
-    const Value r = from_hex("274EA2C0CAA014A0D80A424F59ADE7A93068D08A7");
-    const Value s = from_hex("2100D86957331832B8E8C230F5BD6A332B3615ACA");
-    const Value h = from_hex("3A2EB95B7180166DDF73532EEB76EDAEF52247FF");
+    EXPECT_EQ(copy(c.gx, 3), limbs_from_hex("72D867F93A93AC27DF9FF01AFFE74885C8C540420"));
+    EXPECT_EQ(copy(c.gy, 3), limbs_from_hex("0224A9C3947852B97C5599D5F4AB81122ADC3FD9B"));
+    const Value d = limbs_from_hex("183F60FDF7951FF47D67193F8D073790C1C9B5A3E");
+    const Value r = limbs_from_hex("274EA2C0CAA014A0D80A424F59ADE7A93068D08A7");
+    const Value s = limbs_from_hex("2100D86957331832B8E8C230F5BD6A332B3615ACA");
+    const Value h = limbs_from_hex("3A2EB95B7180166DDF73532EEB76EDAEF52247FF");
 
     AffinePoint dp;
     ASSERT_EQ(c.point_mul(c, dp.x.data(), dp.y.data(), d.data(), nullptr, nullptr, nullptr), 0);
     const AffinePoint q = ec_test::negate(c, dp);
-    EXPECT_EQ(q.x, from_hex("57DE7FDE023FF929CB6AC785CE4B79CF64ABDC2DA"));
-    EXPECT_EQ(q.y, from_hex("3E85444324BCF06AD85ABF6AD7B5F34770532B9AA"));
+    EXPECT_EQ(q.x, limbs_from_hex("57DE7FDE023FF929CB6AC785CE4B79CF64ABDC2DA"));
+    EXPECT_EQ(q.y, limbs_from_hex("3E85444324BCF06AD85ABF6AD7B5F34770532B9AA"));
 
     AffinePoint sp, rq;
     ASSERT_EQ(c.point_mul(c, sp.x.data(), sp.y.data(), s.data(), nullptr, nullptr, nullptr), 0);

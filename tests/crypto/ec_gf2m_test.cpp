@@ -114,7 +114,7 @@ TEST_P(BinaryField, InverseAndReduction)
     const CurveDescriptor& c = *GetParam().curve;
     const std::size_t n = field_limbs(c);
     std::mt19937_64 rng(c.field_bits);
-    const Value one = ec_test::from_hex("1");
+    const Value one = ec_test::limbs_from_hex("1");
     for (int round = 0; round < 20; ++round) {
         Value a{};
         for (std::size_t i = 0; i < n; ++i)

@@ -7,15 +7,16 @@
 #include "crypto/ec_p256.h"
 #include "crypto/sha256.h"
 #include "support/ec_test_util.h"
+#include "support/hex.h"
 
 namespace vlrp11 {
 namespace {
 
-using ec_test::bytes_from_hex;
+using test::from_hex;
 
 std::array<Limb, 4> scalar(std::string_view hex)
 {
-    const auto v = ec_test::from_hex(hex);
+    const auto v = ec_test::limbs_from_hex(hex);
     return {v[0], v[1], v[2], v[3]};
 }
 
@@ -47,7 +48,7 @@ struct ScriptedSource {
 
 std::vector<std::uint8_t> little_endian(std::string_view big_endian_hex)
 {
-    auto bytes = bytes_from_hex(big_endian_hex);
+    auto bytes = from_hex(big_endian_hex);
     return {bytes.rbegin(), bytes.rend()};
 }
 
@@ -281,12 +282,12 @@ class EcdsaSigVer : public ::testing::TestWithParam<SigVerVector> {};
 TEST_P(EcdsaSigVer, MatchesTheExpectedResult)
 {
     const SigVerVector& v = GetParam();
-    const auto message = bytes_from_hex(v.message);
+    const auto message = from_hex(v.message);
     std::uint8_t hash[32];
     sha256_digest(message.data(), message.size(), hash);
-    ASSERT_EQ(std::vector<std::uint8_t>(hash, hash + 32), bytes_from_hex(v.hash));
-    const auto key = bytes_from_hex(v.public_key);
-    const auto signature = bytes_from_hex(v.signature);
+    ASSERT_EQ(std::vector<std::uint8_t>(hash, hash + 32), from_hex(v.hash));
+    const auto key = from_hex(v.public_key);
+    const auto signature = from_hex(v.signature);
     const std::uint8_t status = ecdsa_verify(key.data(), hash, signature.data());
     if (v.valid)
         EXPECT_EQ(status, 0);
@@ -301,9 +302,9 @@ TEST(EcdsaVerify, AnyFlippedBitOfAValidSignatureOrHashIsRejected)
 {
     const SigVerVector& v = SIGVER_VECTORS[0];
     ASSERT_TRUE(v.valid);
-    const auto key = bytes_from_hex(v.public_key);
-    const auto hash = bytes_from_hex(v.hash);
-    const auto signature = bytes_from_hex(v.signature);
+    const auto key = from_hex(v.public_key);
+    const auto hash = from_hex(v.hash);
+    const auto signature = from_hex(v.signature);
     for (std::size_t bit = 0; bit < 8 * 64; bit += 37) {
         auto bad = signature;
         bad[bit / 8] ^= static_cast<std::uint8_t>(1u << (bit % 8));
@@ -319,10 +320,10 @@ TEST(EcdsaVerify, AnyFlippedBitOfAValidSignatureOrHashIsRejected)
 TEST(EcdsaVerify, OutOfRangeHalvesAreRejectedBeforeAnyPointWork)
 {
     const SigVerVector& v = SIGVER_VECTORS[0];
-    const auto key = bytes_from_hex(v.public_key);
-    const auto hash = bytes_from_hex(v.hash);
-    const auto good = bytes_from_hex(v.signature);
-    const auto order = bytes_from_hex(ORDER_HEX);
+    const auto key = from_hex(v.public_key);
+    const auto hash = from_hex(v.hash);
+    const auto good = from_hex(v.signature);
+    const auto order = from_hex(ORDER_HEX);
     // An all-zero public key would make any point work fail differently: 252 proves the early exit.
     const std::vector<std::uint8_t> no_key(64, 0);
     struct Case {

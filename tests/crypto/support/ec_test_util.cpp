@@ -4,7 +4,7 @@
 
 namespace vlrp11::ec_test {
 
-Value from_hex(std::string_view hex)
+Value limbs_from_hex(std::string_view hex)
 {
     Value v{};
     for (std::size_t i = 0; i < hex.size(); ++i) {
@@ -13,15 +13,6 @@ Value from_hex(std::string_view hex)
         v[i / 16] |= digit << (4 * (i % 16));
     }
     return v;
-}
-
-std::vector<std::uint8_t> bytes_from_hex(std::string_view hex)
-{
-    std::vector<std::uint8_t> out(hex.size() / 2);
-    for (std::size_t i = 0; i < out.size(); ++i)
-        out[i] = static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(2 * i, 2)), nullptr,
-                                                     16));
-    return out;
 }
 
 std::string hex_of(const Limb* value, std::size_t n)

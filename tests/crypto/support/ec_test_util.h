@@ -15,9 +15,8 @@ namespace vlrp11::ec_test {
 
 using Value = std::array<Limb, EC_MAX_LIMBS>;
 
-// Big-endian hexadecimal to n native limbs (the rest zero).
-Value from_hex(std::string_view hex);
-std::vector<std::uint8_t> bytes_from_hex(std::string_view hex);
+// Big-endian hexadecimal to native limbs, the unused ones zero.
+Value limbs_from_hex(std::string_view hex);
 std::string hex_of(const Limb* value, std::size_t n);
 
 struct NamedCurve {
