@@ -2,23 +2,16 @@
 // primitive work (P-256 key generation, two ECDSA verifications, ECDH, SHA-256; 10 000 chained
 // SHA-512 and the AES blocks of a login). The device's side is canned: replies are made once,
 // outside the timed loop.
-#define OPENSSL_SUPPRESS_DEPRECATED
-
 #include "device/command_codes.h"
 #include "device/device_commands.h"
 #include "device/device_connection.h"
 #include "device/key_exchange.h"
 #include "device/secure_channel.h"
+#include "support/openssl_p256.h"
 
 #include <benchmark/benchmark.h>
-#include <openssl/bn.h>
-#include <openssl/ec.h>
-#include <openssl/ecdsa.h>
 #include <openssl/evp.h>
-#include <openssl/pem.h>
-#include <openssl/sha.h>
 
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -26,38 +19,10 @@ namespace vlrp11 {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-Bytes coordinates(const EC_KEY* key)
-{
-    Bytes out(64);
-    BIGNUM* x = BN_new();
-    BIGNUM* y = BN_new();
-    EC_POINT_get_affine_coordinates(EC_KEY_get0_group(key), EC_KEY_get0_public_key(key), x, y, nullptr);
-    BN_bn2binpad(x, out.data(), 32);
-    BN_bn2binpad(y, out.data() + 32, 32);
-    BN_free(x);
-    BN_free(y);
-    return out;
-}
-
-Bytes sign(EC_KEY* key, const std::uint8_t* message, std::size_t length)
-{
-    std::uint8_t hash[32];
-    SHA256(message, length, hash);
-    ECDSA_SIG* sig = ECDSA_do_sign(hash, 32, key);
-    Bytes out(64);
-    BN_bn2binpad(ECDSA_SIG_get0_r(sig), out.data(), 32);
-    BN_bn2binpad(ECDSA_SIG_get0_s(sig), out.data() + 32, 32);
-    ECDSA_SIG_free(sig);
-    return out;
-}
-
-EC_KEY* new_key()
-{
-    EC_KEY* key = EC_KEY_new_by_curve_name(NID_X9_62_prime256v1);
-    EC_KEY_generate_key(key);
-    return key;
-}
+using testing::development_root_key;
+using testing::new_p256_key;
+using testing::public_key_bytes;
+using testing::sign_sha256;
 
 // A fixed seed makes the exchange's nonce and ephemeral key the same every time, so one canned
 // device reply answers every iteration.
@@ -104,20 +69,18 @@ void prepare_key_exchange()
     key_exchange(connection);
     Bytes request = canned_reply;
 
-    FILE* file = std::fopen(VLRP11_SOURCE_DIR "/sim/dev_root_key.pem", "r");
-    EC_KEY* root = PEM_read_ECPrivateKey(file, nullptr, nullptr, nullptr);
-    std::fclose(file);
-    EC_KEY* identity = new_key();
-    EC_KEY* ephemeral = new_key();
+    EC_KEY* root = development_root_key();
+    EC_KEY* identity = new_p256_key();
+    EC_KEY* ephemeral = new_p256_key();
     Bytes certificate = {7, 0, 0, 0, DEVICE_NETWORK_HSM, 0, 0, 0, 1, 0, 0, 0};
-    Bytes identity_public = coordinates(identity);
+    Bytes identity_public = public_key_bytes(identity);
     certificate.insert(certificate.end(), identity_public.begin(), identity_public.end());
-    Bytes root_signature = sign(root, certificate.data(), certificate.size());
+    Bytes root_signature = sign_sha256(root, certificate.data(), certificate.size());
     certificate.insert(certificate.end(), root_signature.begin(), root_signature.end());
-    Bytes reply = coordinates(ephemeral);
+    Bytes reply = public_key_bytes(ephemeral);
     Bytes signed_data(request.begin(), request.begin() + 16);
     signed_data.insert(signed_data.end(), reply.begin(), reply.end());
-    Bytes device_signature = sign(identity, signed_data.data(), signed_data.size());
+    Bytes device_signature = sign_sha256(identity, signed_data.data(), signed_data.size());
     reply.insert(reply.end(), device_signature.begin(), device_signature.end());
     reply.insert(reply.end(), certificate.begin(), certificate.end());
     canned_reply = reply;
@@ -142,13 +105,13 @@ BENCHMARK(BM_KeyExchange_Library)->Name("key_exchange/ours");
 void BM_KeyExchange_OpenSsl(benchmark::State& state)
 {
     prepare_key_exchange();
-    EC_KEY* root = new_key();
-    EC_KEY* device = new_key();
+    EC_KEY* root = new_p256_key();
+    EC_KEY* device = new_p256_key();
     std::uint8_t hash[32];
     SHA256(canned_reply.data(), 76, hash);
     ECDSA_SIG* sig = ECDSA_do_sign(hash, 32, root);
     for (auto _ : state) {
-        EC_KEY* ephemeral = new_key();
+        EC_KEY* ephemeral = new_p256_key();
         std::uint8_t digest[32];
         SHA256(canned_reply.data() + 128, 76, digest);
         benchmark::DoNotOptimize(ECDSA_do_verify(hash, 32, sig, root));

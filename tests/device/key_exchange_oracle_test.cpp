@@ -1,22 +1,14 @@
 // The key exchange against a device played with OpenSSL: a certificate signed by the
 // development root key, an ephemeral key signed by the certified key, ECDH.
-#define OPENSSL_SUPPRESS_DEPRECATED
-
 #include "crypto/aes.h"
 #include "device/command_codes.h"
 #include "device/device_connection.h"
 #include "device/key_exchange.h"
 #include "device/secure_channel.h"
+#include "support/openssl_p256.h"
 
 #include <gtest/gtest.h>
-#include <openssl/bn.h>
-#include <openssl/ec.h>
-#include <openssl/ecdsa.h>
-#include <openssl/evp.h>
-#include <openssl/pem.h>
-#include <openssl/sha.h>
 
-#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <vector>
@@ -24,55 +16,12 @@
 namespace vlrp11 {
 namespace {
 
+using testing::development_root_key;
+using testing::new_p256_key;
+using testing::public_key_bytes;
+using testing::sign_sha256;
+
 using Bytes = std::vector<std::uint8_t>;
-
-Bytes big_endian(const BIGNUM* n)
-{
-    Bytes out(32);
-    BN_bn2binpad(n, out.data(), 32);
-    return out;
-}
-
-Bytes public_key(const EC_KEY* key)
-{
-    BIGNUM* x = BN_new();
-    BIGNUM* y = BN_new();
-    EC_POINT_get_affine_coordinates(EC_KEY_get0_group(key), EC_KEY_get0_public_key(key), x, y, nullptr);
-    Bytes out = big_endian(x);
-    Bytes yb = big_endian(y);
-    out.insert(out.end(), yb.begin(), yb.end());
-    BN_free(x);
-    BN_free(y);
-    return out;
-}
-
-Bytes sign(EC_KEY* key, const Bytes& message)
-{
-    std::uint8_t hash[32];
-    SHA256(message.data(), message.size(), hash);
-    ECDSA_SIG* sig = ECDSA_do_sign(hash, 32, key);
-    Bytes out = big_endian(ECDSA_SIG_get0_r(sig));
-    Bytes s = big_endian(ECDSA_SIG_get0_s(sig));
-    out.insert(out.end(), s.begin(), s.end());
-    ECDSA_SIG_free(sig);
-    return out;
-}
-
-EC_KEY* new_p256_key()
-{
-    EC_KEY* key = EC_KEY_new_by_curve_name(NID_X9_62_prime256v1);
-    EC_KEY_generate_key(key);
-    return key;
-}
-
-EC_KEY* development_root_key()
-{
-    FILE* file = std::fopen(VLRP11_SOURCE_DIR "/sim/dev_root_key.pem", "r");
-    EC_KEY* key = file ? PEM_read_ECPrivateKey(file, nullptr, nullptr, nullptr) : nullptr;
-    if (file)
-        std::fclose(file);
-    return key;
-}
 
 void put_le32(Bytes& out, std::uint32_t v)
 {
@@ -106,9 +55,9 @@ struct FakeDevice {
         put_le32(cert, serial);
         put_le32(cert, kind);
         put_le32(cert, format);
-        Bytes pub = public_key(identity);
+        Bytes pub = public_key_bytes(identity);
         cert.insert(cert.end(), pub.begin(), pub.end());
-        Bytes sig = sign(root, cert);
+        Bytes sig = sign_sha256(root, cert.data(), cert.size());
         cert.insert(cert.end(), sig.begin(), sig.end());
         return cert;
     }
@@ -118,11 +67,11 @@ struct FakeDevice {
         ++exchanges;
         EC_KEY_free(ephemeral);
         ephemeral = new_p256_key();
-        Bytes ephemeral_public = public_key(ephemeral);
+        Bytes ephemeral_public = public_key_bytes(ephemeral);
         Bytes signed_data(request, request + 16);
         signed_data.insert(signed_data.end(), ephemeral_public.begin(), ephemeral_public.end());
         Bytes reply = ephemeral_public;
-        Bytes sig = sign(identity, signed_data);
+        Bytes sig = sign_sha256(identity, signed_data.data(), signed_data.size());
         reply.insert(reply.end(), sig.begin(), sig.end());
         Bytes cert = certificate();
         last_certificate = cert;

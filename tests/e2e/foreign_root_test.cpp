@@ -1,18 +1,12 @@
 // A device whose certificate another root signed is refused, however valid it is otherwise.
-#define OPENSSL_SUPPRESS_DEPRECATED
-
 #include "support/simulated_devices.h"
 
 #include "device/connect.h"
 #include "device/connection_close.h"
 #include "device/key_exchange.h"
+#include "support/openssl_p256.h"
 
 #include <gtest/gtest.h>
-#include <openssl/bn.h>
-#include <openssl/ec.h>
-#include <openssl/ecdsa.h>
-#include <openssl/obj_mac.h>
-#include <openssl/sha.h>
 
 #include <fstream>
 #include <sstream>
@@ -46,14 +40,9 @@ void resign_certificate(const std::filesystem::path& state_file)
     for (std::size_t i = 0; i < 140; ++i)
         certificate[i] = static_cast<std::uint8_t>(std::stoi(content.substr(at + 2 * i, 2), nullptr, 16));
 
-    EC_KEY* other_root = EC_KEY_new_by_curve_name(NID_X9_62_prime256v1);
-    EC_KEY_generate_key(other_root);
-    std::uint8_t hash[32];
-    SHA256(certificate.data(), 76, hash);
-    ECDSA_SIG* sig = ECDSA_do_sign(hash, 32, other_root);
-    BN_bn2binpad(ECDSA_SIG_get0_r(sig), certificate.data() + 76, 32);
-    BN_bn2binpad(ECDSA_SIG_get0_s(sig), certificate.data() + 108, 32);
-    ECDSA_SIG_free(sig);
+    EC_KEY* other_root = new_p256_key();
+    std::vector<std::uint8_t> signature = sign_sha256(other_root, certificate.data(), 76);
+    std::copy(signature.begin(), signature.end(), certificate.begin() + 76);
     EC_KEY_free(other_root);
 
     content.replace(at, 280, hex(certificate.data(), 140));
