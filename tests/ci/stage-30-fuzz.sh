@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang (AddressSanitizer and UndefinedBehaviorSanitizer) and
 # runs each one briefly from its seed corpus in fuzz/corpus/<name>/. Fails on any crash, leak,
-# sanitizer report or timeout. VLRP11_FUZZ_SECONDS sets the time per target (default 40).
+# sanitizer report or timeout. VLRP11_FUZZ_SECONDS sets the time per target (default 30).
 set -euo pipefail
 root=${VLRP11_ROOT:-$(cd "$(dirname "$0")/../.." && pwd)}
 build=${VLRP11_BUILD_FUZZ:-$root/build/fuzz}
-seconds=${VLRP11_FUZZ_SECONDS:-40}
+seconds=${VLRP11_FUZZ_SECONDS:-30}
 
 targets=()
 for source in "$root"/fuzz/*_fuzz.cpp; do
