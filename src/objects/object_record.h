@@ -39,8 +39,8 @@ struct ObjectRecord {
     std::int64_t createdNanoseconds;
 };
 
-// Frees the record with its value and cache, wiping them first (they may hold key bytes or key
-// schedules). Null is ignored.
+// Frees the record with its value and cache (a certificate's parsed record with its name
+// lists), wiping them first: they may hold key bytes or key schedules. Null is ignored.
 void release_object(ObjectRecord* record) noexcept;
 
 }  // namespace vlrp11
