@@ -36,12 +36,12 @@ std::unique_ptr<Device> make_device()
     }
     state_root = pattern;
     std::atexit(remove_state);
-    DeviceSpec spec = default_spec(DeviceKind::pcsc_hsm);
-    spec.so_pin = "87654321";
-    spec.user_pin = "1234";
-    spec.pin_try_limit = 255;  // wrong PINs from the fuzzer must not block the login below
+    DeviceProfile profile = default_profile(DeviceKind::pcsc_hsm);
+    profile.so_pin = "87654321";
+    profile.user_pin = "1234";
+    profile.pin_try_limit = 255;  // wrong PINs from the fuzzer must not block the login below
     std::string error;
-    return Device::create(state_root / "device", spec, error);
+    return Device::create(state_root / "device", profile, error);
 }
 
 Device& device()

@@ -20,13 +20,13 @@ using namespace vlrp11::sim;
 
 void load_and_save(std::span<const std::uint8_t> saved)
 {
-    DeviceSpec spec;
-    auto store = make_object_store(spec);
+    DeviceProfile profile;
+    auto store = make_object_store(profile);
     if (!load_object_store(*store, saved)) {
         return;
     }
     std::vector<std::uint8_t> again = save_object_store(*store);
-    auto reloaded = make_object_store(spec);
+    auto reloaded = make_object_store(profile);
     if (!load_object_store(*reloaded, again) || save_object_store(*reloaded) != again) {
         std::abort();
     }
@@ -34,11 +34,11 @@ void load_and_save(std::span<const std::uint8_t> saved)
 
 void run_commands(std::span<const std::uint8_t> input)
 {
-    DeviceSpec spec;
-    spec.model = 1000;
-    spec.storage_blocks = 16;
+    DeviceProfile profile;
+    profile.model = 1000;
+    profile.storage_blocks = 16;
     Partition partition;
-    partition.objects = make_object_store(spec);
+    partition.objects = make_object_store(profile);
     std::span<const CommandEntry> table = object_commands();
     while (input.size() >= 4) {
         const CommandEntry& entry = table[input[0] % table.size()];
@@ -46,7 +46,7 @@ void run_commands(std::span<const std::uint8_t> input)
         std::size_t length = std::min<std::size_t>(input[2] | input[3] << 8, input.size() - 4);
         std::span<const std::uint8_t> request = input.subspan(4, length);
         input = input.subspan(4 + length);
-        CommandContext context{spec, partition, login, 0};
+        CommandContext context{profile, partition, login, 0};
         std::vector<std::uint8_t> reply;
         entry.handler(context, request, reply);
         if (reply.size() > 2048) {

@@ -23,11 +23,11 @@ struct FuzzDevice {
 
     FuzzDevice() {
         std::filesystem::remove_all(dir);
-        DeviceSpec spec = default_spec(DeviceKind::network_hsm);
-        spec.so_pin = "so";
+        DeviceProfile profile = default_profile(DeviceKind::network_hsm);
+        profile.so_pin = "so";
         std::string error;
         auto host = std::make_unique<HostedDevice>();
-        host->device = Device::create(dir, spec, error);
+        host->device = Device::create(dir, profile, error);
         host->name = "net";
         list.push_back(std::move(host));
     }

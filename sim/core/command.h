@@ -52,7 +52,7 @@ struct PinRecord {
 // The object directory and keys of one partition. Defined by the object code, which also
 // provides the functions below; the core only creates, saves and loads it.
 struct ObjectStore;
-std::shared_ptr<ObjectStore> make_object_store(const DeviceSpec& spec);
+std::shared_ptr<ObjectStore> make_object_store(const DeviceProfile& profile);
 std::vector<std::uint8_t> save_object_store(const ObjectStore& store);
 // False when the saved bytes are damaged; the device then refuses to open.
 bool load_object_store(ObjectStore& store, std::span<const std::uint8_t> saved);
@@ -73,7 +73,7 @@ inline constexpr int login_user = 1;
 inline constexpr int login_user_ro = 2;
 
 struct CommandContext {
-    const DeviceSpec& spec;
+    const DeviceProfile& profile;
     Partition& partition;
     int login_state;
     std::uint32_t device_time;     // seconds since 2020-01-01 00:00:00 UTC (command 160)

@@ -8,21 +8,21 @@
 namespace vlrp11::sim {
 namespace {
 
-bool valid_spec(const DeviceSpec& spec, std::string& error)
+bool valid_profile(const DeviceProfile& profile, std::string& error)
 {
-    int kind = static_cast<int>(spec.kind);
+    int kind = static_cast<int>(profile.kind);
     if (kind < 1 || kind > 3) {
         error = "device kind must be 1, 2 or 3";
-    } else if (spec.partition_count < 1 ||
-               (spec.kind == DeviceKind::token && spec.partition_count != 1)) {
+    } else if (profile.partition_count < 1 ||
+               (profile.kind == DeviceKind::token && profile.partition_count != 1)) {
         error = "a token has one partition, an HSM one or more";
-    } else if (spec.firmware_minor > 9 || spec.atr_digit > 9) {
+    } else if (profile.firmware_minor > 9 || profile.atr_digit > 9) {
         error = "firmware minor version and ATR digit are single digits";
-    } else if (spec.pin_try_limit == 0) {
+    } else if (profile.pin_try_limit == 0) {
         error = "PIN try limit must be 1..254, or 255 for no counters";
-    } else if (spec.channel_limit == 0) {
+    } else if (profile.channel_limit == 0) {
         error = "channel limit must be at least 1";
-    } else if (spec.so_pin.empty()) {
+    } else if (profile.so_pin.empty()) {
         error = "an SO PIN is needed";
     } else {
         return true;
@@ -32,15 +32,15 @@ bool valid_spec(const DeviceSpec& spec, std::string& error)
 
 }  // namespace
 
-DeviceSpec default_spec(DeviceKind kind)
+DeviceProfile default_profile(DeviceKind kind)
 {
-    DeviceSpec spec;
-    spec.kind = kind;
+    DeviceProfile profile;
+    profile.kind = kind;
     if (kind != DeviceKind::token) {
-        spec.partition_count = 4;
-        spec.channel_limit = 16;
+        profile.partition_count = 4;
+        profile.channel_limit = 16;
     }
-    return spec;
+    return profile;
 }
 
 Device::Device(std::unique_ptr<Impl> impl) : impl_(std::move(impl))
@@ -51,9 +51,9 @@ Device::Device(std::unique_ptr<Impl> impl) : impl_(std::move(impl))
 Device::~Device() = default;
 
 std::unique_ptr<Device> Device::create(const std::filesystem::path& state_dir,
-                                       const DeviceSpec& spec, std::string& error)
+                                       const DeviceProfile& profile, std::string& error)
 {
-    if (!valid_spec(spec, error)) {
+    if (!valid_profile(profile, error)) {
         return nullptr;
     }
     std::error_code code;
@@ -68,20 +68,20 @@ std::unique_ptr<Device> Device::create(const std::filesystem::path& state_dir,
     }
     auto impl = std::make_unique<Impl>();
     impl->state_dir = state_dir;
-    impl->spec = spec;
-    impl->spec.so_pin.clear();
-    impl->spec.user_pin.clear();
-    PinRecord so_pin = derive_pin(spec.so_pin);
-    PinRecord user_pin = spec.user_pin.empty() ? PinRecord{} : derive_pin(spec.user_pin);
-    for (std::uint32_t number = 0; number < spec.partition_count; ++number) {
-        impl->partitions.push_back(Partition{number, so_pin, user_pin, make_object_store(spec)});
+    impl->profile = profile;
+    impl->profile.so_pin.clear();
+    impl->profile.user_pin.clear();
+    PinRecord so_pin = derive_pin(profile.so_pin);
+    PinRecord user_pin = profile.user_pin.empty() ? PinRecord{} : derive_pin(profile.user_pin);
+    for (std::uint32_t number = 0; number < profile.partition_count; ++number) {
+        impl->partitions.push_back(Partition{number, so_pin, user_pin, make_object_store(profile)});
     }
     OPENSSL_cleanse(&so_pin, sizeof so_pin);
     OPENSSL_cleanse(&user_pin, sizeof user_pin);
     impl->device_key = p256_generate();
     EvpKey root = load_development_root_key();
     if (!impl->device_key || !root ||
-        !make_certificate(impl->spec, impl->device_key.get(), root.get(), impl->certificate)) {
+        !make_certificate(impl->profile, impl->device_key.get(), root.get(), impl->certificate)) {
         error = "cannot make the device key and certificate (root key " +
                 std::string(VLRP11_SIM_DEV_ROOT_KEY) + ")";
         return nullptr;
@@ -91,7 +91,7 @@ std::unique_ptr<Device> Device::create(const std::filesystem::path& state_dir,
     if (!impl->save_key(error)) {
         return nullptr;
     }
-    for (std::uint32_t number = 0; number < spec.partition_count; ++number) {
+    for (std::uint32_t number = 0; number < profile.partition_count; ++number) {
         if (!impl->save_objects(number, error)) {
             return nullptr;
         }
@@ -112,9 +112,9 @@ std::unique_ptr<Device> Device::open(const std::filesystem::path& state_dir, std
     return std::unique_ptr<Device>(new Device(std::move(impl)));
 }
 
-const DeviceSpec& Device::spec() const
+const DeviceProfile& Device::profile() const
 {
-    return impl_->spec;
+    return impl_->profile;
 }
 
 // 3B 8F 11 81 00: T=1, 15 historical bytes: 00, "VTKWD" (token) or "VTKWH" (HSM), the major
@@ -122,16 +122,16 @@ const DeviceSpec& Device::spec() const
 // then the check byte.
 std::vector<std::uint8_t> Device::atr() const
 {
-    const DeviceSpec& spec = impl_->spec;
-    if (spec.kind == DeviceKind::network_hsm) {
+    const DeviceProfile& profile = impl_->profile;
+    if (profile.kind == DeviceKind::network_hsm) {
         return {};
     }
     std::vector<std::uint8_t> atr = {0x3B, 0x8F, 0x11, 0x81, 0x00, 'V', 'T', 'K', 'W'};
-    atr.push_back(spec.kind == DeviceKind::token ? 'D' : 'H');
-    atr.push_back(static_cast<std::uint8_t>('0' + spec.version % 10));
-    atr.push_back(static_cast<std::uint8_t>('0' + spec.firmware_minor));
-    atr.push_back(static_cast<std::uint8_t>('0' + spec.atr_digit));
-    std::uint32_t serial = spec.serial;
+    atr.push_back(profile.kind == DeviceKind::token ? 'D' : 'H');
+    atr.push_back(static_cast<std::uint8_t>('0' + profile.version % 10));
+    atr.push_back(static_cast<std::uint8_t>('0' + profile.firmware_minor));
+    atr.push_back(static_cast<std::uint8_t>('0' + profile.atr_digit));
+    std::uint32_t serial = profile.serial;
     std::array<std::uint8_t, 6> digits;
     for (int i = 5; i >= 0; --i) {
         digits[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>('0' + serial % 10);

@@ -17,7 +17,7 @@ namespace vlrp11::sim {
 enum class DeviceKind : int { token = 1, pcsc_hsm = 2, network_hsm = 3 };
 
 // What a device is, fixed when it is provisioned and kept in its state directory.
-struct DeviceSpec {
+struct DeviceProfile {
     DeviceKind kind = DeviceKind::token;
     std::uint32_t serial = 1;
     std::uint32_t model = 2000;            // below 2000: no RSA; 9000 and above: shows a clock
@@ -26,7 +26,7 @@ struct DeviceSpec {
     std::uint8_t atr_digit = 1;            // 0..9, ATR byte 12; token with 0: logout resets the channel key
     std::uint8_t storage_blocks = 64;      // 2040-byte storage blocks, shown in device information
     std::uint8_t pin_try_limit = 10;       // 255: no failure counters, PINs never block
-    std::uint8_t partition_count = 1;      // 1 for a token, 4 for the HSMs (default_spec)
+    std::uint8_t partition_count = 1;      // 1 for a token, 4 for the HSMs (default_profile)
     std::uint16_t channel_limit = 4;       // logical channels of the PC/SC kinds
     // Only read by Device::create: the device keeps the values derived from them (see pin.h),
     // never the PINs. An empty user PIN leaves the user PIN uninitialised.
@@ -35,7 +35,7 @@ struct DeviceSpec {
 };
 
 // Defaults for a kind: partition count 4 and 16 channels for the HSMs, 1 and 4 for the token.
-DeviceSpec default_spec(DeviceKind kind);
+DeviceProfile default_profile(DeviceKind kind);
 
 // Faults injected into the device core. Each arms the next matching commands (any command, or
 // only the given code); a fault is used up when it fires. Thread-safe.
@@ -105,7 +105,7 @@ public:
     // key and its certificate signed by the development root key, derives the PIN values for
     // every partition and writes the state. Null and `error` set on failure.
     static std::unique_ptr<Device> create(const std::filesystem::path& state_dir,
-                                          const DeviceSpec& spec, std::string& error);
+                                          const DeviceProfile& profile, std::string& error);
     // Loads a provisioned device from its state directory.
     static std::unique_ptr<Device> open(const std::filesystem::path& state_dir,
                                         std::string& error);
@@ -113,7 +113,7 @@ public:
     Device(const Device&) = delete;
     Device& operator=(const Device&) = delete;
 
-    const DeviceSpec& spec() const;
+    const DeviceProfile& profile() const;
     // Answer-to-reset of the PC/SC kinds (20 bytes); empty for a network HSM.
     std::vector<std::uint8_t> atr() const;
     // One command APDU in, one response APDU out. Thread-safe.

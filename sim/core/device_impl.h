@@ -63,7 +63,7 @@ std::span<const CoreEntry> core_commands();
 
 struct Device::Impl {
     std::filesystem::path state_dir;
-    DeviceSpec spec;
+    DeviceProfile profile;
     std::vector<Partition> partitions;
     EvpKey device_key;
     DeviceCertificate certificate{};
@@ -73,9 +73,9 @@ struct Device::Impl {
     std::mutex mutex;
     CoreFaults faults;
 
-    bool pcsc() const { return spec.kind != DeviceKind::network_hsm; }
+    bool pcsc() const { return profile.kind != DeviceKind::network_hsm; }
     // Tokens before version 7 have neither the key exchange nor a clock.
-    bool has_key_exchange() const { return spec.kind != DeviceKind::token || spec.version >= 7; }
+    bool has_key_exchange() const { return profile.kind != DeviceKind::token || profile.version >= 7; }
     std::uint32_t device_time() const;
 
     // Runs one command whose frame and MAC were already checked. Call with `mutex` held.
@@ -90,7 +90,7 @@ struct Device::Impl {
 
 // The device certificate: serial and kind (little-endian), format 1, public key, and the root
 // key's signature over SHA-256 of the first 76 bytes.
-bool make_certificate(const DeviceSpec& spec, EVP_PKEY* device_key, EVP_PKEY* root_key,
+bool make_certificate(const DeviceProfile& profile, EVP_PKEY* device_key, EVP_PKEY* root_key,
                       DeviceCertificate& certificate);
 EvpKey load_development_root_key();
 

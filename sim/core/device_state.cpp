@@ -79,20 +79,20 @@ bool read_number(std::istream& in, const char* name, T& value, unsigned long max
     return true;
 }
 
-bool read_spec(std::istream& in, DeviceSpec& spec)
+bool read_profile(std::istream& in, DeviceProfile& profile)
 {
     int kind = 0;
-    bool ok = read_number(in, "kind", kind, 3) && read_number(in, "serial", spec.serial, 0xFFFFFFFF) &&
-              read_number(in, "model", spec.model, 0xFFFFFFFF) &&
-              read_number(in, "version", spec.version, 255) &&
-              read_number(in, "firmware_minor", spec.firmware_minor, 9) &&
-              read_number(in, "atr_digit", spec.atr_digit, 9) &&
-              read_number(in, "storage_blocks", spec.storage_blocks, 255) &&
-              read_number(in, "pin_try_limit", spec.pin_try_limit, 255) &&
-              read_number(in, "partition_count", spec.partition_count, 255) &&
-              read_number(in, "channel_limit", spec.channel_limit, 0xFFFF);
-    spec.kind = static_cast<DeviceKind>(kind);
-    return ok && kind >= 1 && spec.partition_count >= 1;
+    bool ok = read_number(in, "kind", kind, 3) && read_number(in, "serial", profile.serial, 0xFFFFFFFF) &&
+              read_number(in, "model", profile.model, 0xFFFFFFFF) &&
+              read_number(in, "version", profile.version, 255) &&
+              read_number(in, "firmware_minor", profile.firmware_minor, 9) &&
+              read_number(in, "atr_digit", profile.atr_digit, 9) &&
+              read_number(in, "storage_blocks", profile.storage_blocks, 255) &&
+              read_number(in, "pin_try_limit", profile.pin_try_limit, 255) &&
+              read_number(in, "partition_count", profile.partition_count, 255) &&
+              read_number(in, "channel_limit", profile.channel_limit, 0xFFFF);
+    profile.kind = static_cast<DeviceKind>(kind);
+    return ok && kind >= 1 && profile.partition_count >= 1;
 }
 
 }  // namespace
@@ -101,12 +101,12 @@ bool Device::Impl::save_core(std::string& error) const
 {
     std::ostringstream out;
     out << state_magic << " 1\n"
-        << "kind " << static_cast<int>(spec.kind) << "\nserial " << spec.serial << "\nmodel "
-        << spec.model << "\nversion " << unsigned{spec.version} << "\nfirmware_minor "
-        << unsigned{spec.firmware_minor} << "\natr_digit " << unsigned{spec.atr_digit}
-        << "\nstorage_blocks " << unsigned{spec.storage_blocks} << "\npin_try_limit "
-        << unsigned{spec.pin_try_limit} << "\npartition_count " << unsigned{spec.partition_count}
-        << "\nchannel_limit " << spec.channel_limit << "\ncertificate " << to_hex(certificate)
+        << "kind " << static_cast<int>(profile.kind) << "\nserial " << profile.serial << "\nmodel "
+        << profile.model << "\nversion " << unsigned{profile.version} << "\nfirmware_minor "
+        << unsigned{profile.firmware_minor} << "\natr_digit " << unsigned{profile.atr_digit}
+        << "\nstorage_blocks " << unsigned{profile.storage_blocks} << "\npin_try_limit "
+        << unsigned{profile.pin_try_limit} << "\npartition_count " << unsigned{profile.partition_count}
+        << "\nchannel_limit " << profile.channel_limit << "\ncertificate " << to_hex(certificate)
         << '\n';
     for (const Partition& partition : partitions) {
         out << "partition " << partition.number;
@@ -151,14 +151,14 @@ bool Device::Impl::load(std::string& error)
     int format = 0;
     std::string label;
     std::string certificate_hex;
-    if (!(in >> magic >> format) || magic != state_magic || format != 1 || !read_spec(in, spec) ||
+    if (!(in >> magic >> format) || magic != state_magic || format != 1 || !read_profile(in, profile) ||
         !(in >> label >> certificate_hex) || label != "certificate" ||
         !from_hex(certificate_hex, certificate)) {
         error = "damaged device state in " + state_dir.string();
         return false;
     }
-    partitions.assign(spec.partition_count, Partition{});
-    for (std::uint32_t number = 0; number < spec.partition_count; ++number) {
+    partitions.assign(profile.partition_count, Partition{});
+    for (std::uint32_t number = 0; number < profile.partition_count; ++number) {
         Partition& partition = partitions[number];
         std::uint32_t stored_number = 0;
         if (!(in >> label >> stored_number) || label != "partition" || stored_number != number ||
@@ -167,7 +167,7 @@ bool Device::Impl::load(std::string& error)
             return false;
         }
         partition.number = number;
-        partition.objects = make_object_store(spec);
+        partition.objects = make_object_store(profile);
         auto saved = read_whole_file(state_dir / objects_file(number));
         if (!saved || !load_object_store(*partition.objects, *saved)) {
             error = "damaged objects of partition " + std::to_string(number) + " in " +

@@ -97,7 +97,7 @@ CommandOutcome Device::Impl::execute(ChannelState& channel, std::uint16_t channe
         }
         return outcome;
     }
-    CommandContext context{spec, partitions[channel.partition], channel.login_state, device_time()};
+    CommandContext context{profile, partitions[channel.partition], channel.login_state, device_time()};
     context.device_key = device_key.get();
     context.device_key = device_key.get();
     outcome.status = object->handler(context, request, outcome.data);

@@ -19,12 +19,12 @@ EvpKey load_development_root_key()
     return in ? p256_private_from_pem(pem.str()) : nullptr;
 }
 
-bool make_certificate(const DeviceSpec& spec, EVP_PKEY* device_key, EVP_PKEY* root_key,
+bool make_certificate(const DeviceProfile& profile, EVP_PKEY* device_key, EVP_PKEY* root_key,
                       DeviceCertificate& certificate)
 {
     certificate.fill(0);
-    put_le32(certificate.data(), spec.serial);
-    put_le32(certificate.data() + 4, static_cast<std::uint32_t>(spec.kind));
+    put_le32(certificate.data(), profile.serial);
+    put_le32(certificate.data() + 4, static_cast<std::uint32_t>(profile.kind));
     put_le32(certificate.data() + 8, 1);
     P256Point point = p256_public_point(device_key);
     std::copy(point.begin(), point.end(), certificate.begin() + 12);

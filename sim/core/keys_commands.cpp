@@ -23,7 +23,7 @@ bool may_write_keys(const CommandContext& context) { return context.login_state 
 // (132 bytes) to 136 bytes, which hosts know to cut back.
 std::vector<std::uint8_t> public_key_reply(const CommandContext& context, const KeyRecord& key) {
     std::vector<std::uint8_t> reply = public_key_bytes(key);
-    if (context.spec.model == 1000 && context.spec.version == 1 && key.family() == KeyFamily::ec &&
+    if (context.profile.model == 1000 && context.profile.version == 1 && key.family() == KeyFamily::ec &&
         reply.size() == 132)
         reply.resize(136, 0);
     return reply;
@@ -72,7 +72,7 @@ std::uint8_t generate_key(CommandContext& context, std::span<const std::uint8_t>
 
     if (key.family() == KeyFamily::rsa) {
         // Models below 2000 have no RSA.
-        if (context.spec.model < 2000) return status::wrong_key_type;
+        if (context.profile.model < 2000) return status::wrong_key_type;
         if (!rsa_bits_allowed(key.parameter())) return status::bad_argument;
         start_rsa_generation(store, index, header, key.parameter());
         context.objects_changed = true;

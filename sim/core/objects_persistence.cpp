@@ -24,9 +24,9 @@ bool plausible_entry(std::size_t capacity, std::size_t index, std::uint8_t state
 
 }  // namespace
 
-std::shared_ptr<ObjectStore> make_object_store(const DeviceSpec& spec) {
+std::shared_ptr<ObjectStore> make_object_store(const DeviceProfile& profile) {
     auto store = std::make_shared<ObjectStore>();
-    store->capacity = std::min<std::size_t>(spec.storage_blocks, kDirectoryEntries);
+    store->capacity = std::min<std::size_t>(profile.storage_blocks, kDirectoryEntries);
     return store;
 }
 

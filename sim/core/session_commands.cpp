@@ -16,14 +16,14 @@ std::uint8_t key_exchange_command(CoreCall& call, std::span<const std::uint8_t> 
 
 namespace {
 
-bool counts_failures(const DeviceSpec& spec)
+bool counts_failures(const DeviceProfile& profile)
 {
-    return spec.pin_try_limit != 255;
+    return profile.pin_try_limit != 255;
 }
 
-bool blocked(const DeviceSpec& spec, const PinRecord& pin)
+bool blocked(const DeviceProfile& profile, const PinRecord& pin)
 {
-    return counts_failures(spec) && pin.failures >= spec.pin_try_limit;
+    return counts_failures(profile) && pin.failures >= profile.pin_try_limit;
 }
 
 Partition& partition_of(CoreCall& call)
@@ -39,19 +39,19 @@ std::uint8_t get_device_info(CoreCall& call, std::span<const std::uint8_t> reque
     if (!request.empty()) {
         return status::bad_length;
     }
-    const DeviceSpec& spec = call.device.spec;
+    const DeviceProfile& profile = call.device.profile;
     const Partition& partition = partition_of(call);
-    bool counted = counts_failures(spec);
+    bool counted = counts_failures(profile);
     reply.assign(32, 0);
-    put_le32(reply.data(), spec.serial);
-    put_le32(reply.data() + 4, spec.model);
-    reply[8] = spec.version;
-    reply[9] = spec.storage_blocks;
-    reply[10] = spec.pin_try_limit;
+    put_le32(reply.data(), profile.serial);
+    put_le32(reply.data() + 4, profile.model);
+    reply[8] = profile.version;
+    reply[9] = profile.storage_blocks;
+    reply[10] = profile.pin_try_limit;
     reply[11] = counted ? partition.user_pin.failures : 0;
     reply[12] = counted ? partition.so_pin.failures : 0;
-    reply[13] = spec.firmware_minor;
-    reply[14] = spec.partition_count;
+    reply[13] = profile.firmware_minor;
+    reply[14] = profile.partition_count;
     reply[15] = static_cast<std::uint8_t>(call.channel.partition);
     reply[16] = static_cast<std::uint8_t>(call.channel.login_state);
     reply[17] = partition.user_pin.set ? 1 : 0;
@@ -69,7 +69,7 @@ std::uint8_t open_channel(CoreCall& call, std::span<const std::uint8_t> request,
         return status::bad_length;
     }
     auto& channels = call.device.channels;
-    for (std::uint16_t number = 1; number <= call.device.spec.channel_limit; ++number) {
+    for (std::uint16_t number = 1; number <= call.device.profile.channel_limit; ++number) {
         if (!channels.contains(number)) {
             channels.emplace(number, ChannelState{});
             reply = {static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8)};
@@ -119,17 +119,17 @@ std::uint8_t reset_channels(CoreCall& call, std::span<const std::uint8_t> reques
 std::uint8_t login(CoreCall& call, std::span<const std::uint8_t> request,
                    std::vector<std::uint8_t>& reply, int login_type)
 {
-    const DeviceSpec& spec = call.device.spec;
+    const DeviceProfile& profile = call.device.profile;
     if (call.channel.login_state != login_none) {
         return status::wrong_state;
     }
-    bool may_name_partition = login_type != login_so && spec.kind != DeviceKind::token;
+    bool may_name_partition = login_type != login_so && profile.kind != DeviceKind::token;
     if (request.size() != 16 && !(request.size() == 20 && may_name_partition)) {
         return status::bad_length;
     }
     if (request.size() == 20) {
         std::uint32_t number = get_le32(request.data() + 16);
-        if (number >= spec.partition_count) {
+        if (number >= profile.partition_count) {
             return status::bad_argument;
         }
         // The partition is chosen even when the PIN turns out wrong, so that the device
@@ -140,7 +140,7 @@ std::uint8_t login(CoreCall& call, std::span<const std::uint8_t> request,
     if (!pin.set) {
         return status::pin_not_initialized;
     }
-    if (blocked(spec, pin)) {
+    if (blocked(profile, pin)) {
         return status::pin_blocked;
     }
     std::array<std::uint8_t, 16> expected;
@@ -148,7 +148,7 @@ std::uint8_t login(CoreCall& call, std::span<const std::uint8_t> request,
     bool matches = CRYPTO_memcmp(expected.data(), request.data(), expected.size()) == 0;
     OPENSSL_cleanse(expected.data(), expected.size());
     if (!matches) {
-        if (counts_failures(spec)) {
+        if (counts_failures(profile)) {
             ++pin.failures;
             call.pins_changed = true;
         }
@@ -186,7 +186,7 @@ std::uint8_t user_login(CoreCall& call, std::span<const std::uint8_t> request,
 std::uint8_t user_ro_login(CoreCall& call, std::span<const std::uint8_t> request,
                            std::vector<std::uint8_t>& reply)
 {
-    if (call.device.spec.kind == DeviceKind::token) {
+    if (call.device.profile.kind == DeviceKind::token) {
         return status::unknown_command;
     }
     return login(call, request, reply, login_user_ro);
@@ -208,7 +208,7 @@ std::uint8_t logout(CoreCall& call, std::span<const std::uint8_t> request, std::
     if (call.channel.login_state == login_none) {
         return status::ok;
     }
-    bool reset_key = call.device.spec.kind == DeviceKind::token && call.device.spec.atr_digit == 0;
+    bool reset_key = call.device.profile.kind == DeviceKind::token && call.device.profile.atr_digit == 0;
     call.after_reply = [&channel = call.channel, reset_key] {
         channel.login_state = login_none;
         if (reset_key) {

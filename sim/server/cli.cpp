@@ -53,18 +53,18 @@ std::optional<DeviceKind> parse_kind(const std::string& text) {
 struct NumericOption {
     const char* name;
     unsigned max;
-    void (*store)(DeviceSpec& spec, unsigned value);
+    void (*store)(DeviceProfile& profile, unsigned value);
 };
 
 constexpr NumericOption numeric_options[] = {
-    {"--serial", 0xFFFFFFFFu, [](DeviceSpec& s, unsigned v) { s.serial = v; }},
-    {"--model", 0xFFFFFFFFu, [](DeviceSpec& s, unsigned v) { s.model = v; }},
-    {"--version", 255, [](DeviceSpec& s, unsigned v) { s.version = static_cast<std::uint8_t>(v); }},
-    {"--firmware-minor", 9, [](DeviceSpec& s, unsigned v) { s.firmware_minor = static_cast<std::uint8_t>(v); }},
-    {"--atr-digit", 9, [](DeviceSpec& s, unsigned v) { s.atr_digit = static_cast<std::uint8_t>(v); }},
-    {"--storage-blocks", 255, [](DeviceSpec& s, unsigned v) { s.storage_blocks = static_cast<std::uint8_t>(v); }},
-    {"--pin-tries", 255, [](DeviceSpec& s, unsigned v) { s.pin_try_limit = static_cast<std::uint8_t>(v); }},
-    {"--channels", 0xFFFF, [](DeviceSpec& s, unsigned v) { s.channel_limit = static_cast<std::uint16_t>(v); }},
+    {"--serial", 0xFFFFFFFFu, [](DeviceProfile& s, unsigned v) { s.serial = v; }},
+    {"--model", 0xFFFFFFFFu, [](DeviceProfile& s, unsigned v) { s.model = v; }},
+    {"--version", 255, [](DeviceProfile& s, unsigned v) { s.version = static_cast<std::uint8_t>(v); }},
+    {"--firmware-minor", 9, [](DeviceProfile& s, unsigned v) { s.firmware_minor = static_cast<std::uint8_t>(v); }},
+    {"--atr-digit", 9, [](DeviceProfile& s, unsigned v) { s.atr_digit = static_cast<std::uint8_t>(v); }},
+    {"--storage-blocks", 255, [](DeviceProfile& s, unsigned v) { s.storage_blocks = static_cast<std::uint8_t>(v); }},
+    {"--pin-tries", 255, [](DeviceProfile& s, unsigned v) { s.pin_try_limit = static_cast<std::uint8_t>(v); }},
+    {"--channels", 0xFFFF, [](DeviceProfile& s, unsigned v) { s.channel_limit = static_cast<std::uint16_t>(v); }},
 };
 
 std::optional<Command> parse_init(const std::vector<std::string>& args, std::string& error) {
@@ -83,7 +83,7 @@ std::optional<Command> parse_init(const std::vector<std::string>& args, std::str
         error = "init needs --kind token, hsm or network";
         return std::nullopt;
     }
-    InitCommand init{args[1], default_spec(*kind)};
+    InitCommand init{args[1], default_profile(*kind)};
     for (std::size_t i = 2; i < args.size(); i += 2) {
         if (i + 1 >= args.size()) {
             error = args[i] + " needs a value";
@@ -95,7 +95,7 @@ std::optional<Command> parse_init(const std::vector<std::string>& args, std::str
             continue;
         }
         if (name == "--so-pin" || name == "--user-pin") {
-            (name == "--so-pin" ? init.spec.so_pin : init.spec.user_pin) = value;
+            (name == "--so-pin" ? init.profile.so_pin : init.profile.user_pin) = value;
             continue;
         }
         const NumericOption* option = nullptr;
@@ -111,9 +111,9 @@ std::optional<Command> parse_init(const std::vector<std::string>& args, std::str
             error = name + " takes a number from 0 to " + std::to_string(option->max);
             return std::nullopt;
         }
-        option->store(init.spec, number);
+        option->store(init.profile, number);
     }
-    if (init.spec.so_pin.empty()) {
+    if (init.profile.so_pin.empty()) {
         error = "init needs --so-pin";
         return std::nullopt;
     }

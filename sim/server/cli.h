@@ -16,7 +16,7 @@ inline constexpr std::uint16_t network_hsm_port = 5656;
 
 struct InitCommand {
     std::filesystem::path state_dir;
-    DeviceSpec spec;
+    DeviceProfile profile;
 };
 
 struct ServedDevice {

@@ -84,7 +84,7 @@ std::string list_devices(const DeviceList& devices) {
     out << "ok";
     const char* separator = " ";
     for (const auto& host : devices) {
-        out << separator << host->name << ' ' << kind_name(host->device->spec().kind) << ' '
+        out << separator << host->name << ' ' << kind_name(host->device->profile().kind) << ' '
             << to_string(host->endpoint);
         separator = "; ";
     }

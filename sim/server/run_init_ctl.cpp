@@ -9,13 +9,13 @@ namespace vlrp11::sim {
 
 int run_init(const InitCommand& command) {
     std::string error;
-    auto device = Device::create(command.state_dir, command.spec, error);
+    auto device = Device::create(command.state_dir, command.profile, error);
     if (!device) {
         std::fprintf(stderr, "vlrp11-sim init: %s\n", error.c_str());
         return 1;
     }
-    std::printf("%s serial %u provisioned in %s\n", kind_name(command.spec.kind),
-                command.spec.serial, command.state_dir.c_str());
+    std::printf("%s serial %u provisioned in %s\n", kind_name(command.profile.kind),
+                command.profile.serial, command.state_dir.c_str());
     return 0;
 }
 

@@ -25,9 +25,9 @@ std::unique_ptr<HostedDevice> open_device(const ServedDevice& served, std::strin
         host->name = served.state_dir.parent_path().filename().string();
     }
     host->endpoint = served.endpoint;
-    bool network = host->device->spec().kind == DeviceKind::network_hsm;
+    bool network = host->device->profile().kind == DeviceKind::network_hsm;
     if (host->endpoint.port == 0 && !network) {
-        error = served.state_dir.string() + ": a " + kind_name(host->device->spec().kind) +
+        error = served.state_dir.string() + ": a " + kind_name(host->device->profile().kind) +
                 " needs the port its reader driver connects to";
         return nullptr;
     }
@@ -43,7 +43,7 @@ bool start_device(HostedDevice& host, SocketServer& server, std::string& error) 
         error = "cannot listen on " + to_string(host.endpoint) + " for " + host.name;
         return false;
     }
-    if (host.device->spec().kind == DeviceKind::network_hsm) {
+    if (host.device->profile().kind == DeviceKind::network_hsm) {
         server.start(listener, [&host](int socket) { serve_network_client(host, socket); });
     } else {
         server.start(listener, [&host](int socket) { serve_reader_link(host, socket); });

@@ -41,7 +41,7 @@ class DeviceAccess : public ::testing::TestWithParam<sim::DeviceKind> {
 protected:
     void SetUp() override
     {
-        simulated = std::make_unique<SimulatedDevice>(spec_for(GetParam(), 0x00C0FFEE));
+        simulated = std::make_unique<SimulatedDevice>(profile_for(GetParam(), 0x00C0FFEE));
         ASSERT_NE(simulated->device, nullptr);
         connection = connect();
         ASSERT_NE(connection, nullptr);
@@ -98,7 +98,7 @@ TEST_P(DeviceAccess, ConnectsAndIdentifiesTheDevice)
     EXPECT_EQ(le32(connection->device_info + DEVICE_INFO_SERIAL), 0x00C0FFEEu);
     if (GetParam() != sim::DeviceKind::network_hsm) {
         EXPECT_EQ(connection->atr_length, 20u);
-        EXPECT_EQ(connection->atr_digit, simulated->device->spec().atr_digit);
+        EXPECT_EQ(connection->atr_digit, simulated->device->profile().atr_digit);
     }
 }
 
@@ -139,7 +139,7 @@ TEST_P(DeviceAccess, WrongPinCountsAndTheRightOneResets)
     EXPECT_EQ(connection->login_state, LOGGED_OUT);
     ASSERT_EQ(wait_device_info(*connection), 0u);
     EXPECT_EQ(connection->device_info[DEVICE_INFO_PIN_FAILURES], 1);
-    EXPECT_EQ(connection->device_info[DEVICE_INFO_PIN_LIMIT], simulated->device->spec().pin_try_limit);
+    EXPECT_EQ(connection->device_info[DEVICE_INFO_PIN_LIMIT], simulated->device->profile().pin_try_limit);
     // The refused login changed no key: the channel still works.
     Bytes random;
     EXPECT_EQ(random_bytes(*connection, 4, random), 0u);
@@ -206,10 +206,10 @@ INSTANTIATE_TEST_SUITE_P(AllKinds, DeviceAccess,
 
 TEST(OldFirmwareToken, WorksWithoutKeyExchange)
 {
-    sim::DeviceSpec spec = spec_for(sim::DeviceKind::token, 77);
-    spec.version = 6;
-    spec.atr_digit = 0;
-    SimulatedDevice simulated(spec);
+    sim::DeviceProfile profile = profile_for(sim::DeviceKind::token, 77);
+    profile.version = 6;
+    profile.atr_digit = 0;
+    SimulatedDevice simulated(profile);
     ASSERT_NE(simulated.device, nullptr);
     SimulatedCard card(*simulated.device);
     Connection connection(connect_pcsc(1, DEVICE_TOKEN, 0));

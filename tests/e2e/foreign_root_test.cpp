@@ -53,7 +53,7 @@ TEST(ForeignRoot, CertificateSignedByAnotherRootIsRefused)
 {
     std::filesystem::path dir;
     {
-        SimulatedDevice provisioned(spec_for(sim::DeviceKind::network_hsm, 4242));
+        SimulatedDevice provisioned(profile_for(sim::DeviceKind::network_hsm, 4242));
         ASSERT_NE(provisioned.device, nullptr);
         dir = provisioned.stateDir.string() + "-foreign";
         std::filesystem::copy(provisioned.stateDir, dir);

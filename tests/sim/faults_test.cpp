@@ -9,7 +9,7 @@ class Faults : public ::testing::Test {
 protected:
     Faults()
     {
-        token = create_device(dir, make_spec(DeviceKind::token));
+        token = create_device(dir, make_profile(DeviceKind::token));
         channel = open_session(*token);
     }
     TempDir dir;
@@ -64,7 +64,7 @@ TEST_F(Faults, OneReplyMacBitCorruptedOnce)
 TEST_F(Faults, CorruptedMacOverTcp)
 {
     TempDir other;
-    auto hsm = create_device(other, make_spec(DeviceKind::network_hsm));
+    auto hsm = create_device(other, make_profile(DeviceKind::network_hsm));
     auto session = hsm->open_tcp_session();
     ClientChannel tcp;
     hsm->faults().corrupt_reply_mac_once();

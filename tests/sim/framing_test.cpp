@@ -8,7 +8,7 @@ namespace {
 class Framing : public ::testing::Test {
 protected:
     TempDir dir;
-    std::unique_ptr<Device> token = create_device(dir, make_spec(DeviceKind::token));
+    std::unique_ptr<Device> token = create_device(dir, make_profile(DeviceKind::token));
 };
 
 TEST_F(Framing, BareCommandIsTwelveBytesAndTheStatusOnlyReplyEight)
@@ -158,7 +158,7 @@ TEST_F(Framing, ChannelNumberTravelsLowByteFirst)
 class TcpFraming : public ::testing::Test {
 protected:
     TempDir dir;
-    std::unique_ptr<Device> hsm = create_device(dir, make_spec(DeviceKind::network_hsm));
+    std::unique_ptr<Device> hsm = create_device(dir, make_profile(DeviceKind::network_hsm));
     std::unique_ptr<TcpSession> session = hsm->open_tcp_session();
     ClientChannel channel;
 };
@@ -220,11 +220,11 @@ TEST_F(TcpFraming, ChannelCommandsBelongToThePcscKinds)
 TEST(Atr, TwentyBytesWithVersionDigitsAndCheckByte)
 {
     TempDir dir;
-    DeviceSpec spec = make_spec(DeviceKind::pcsc_hsm);
-    spec.firmware_minor = 4;
-    spec.atr_digit = 2;
-    spec.serial = 1234567;
-    auto hsm = create_device(dir, spec);
+    DeviceProfile profile = make_profile(DeviceKind::pcsc_hsm);
+    profile.firmware_minor = 4;
+    profile.atr_digit = 2;
+    profile.serial = 1234567;
+    auto hsm = create_device(dir, profile);
     Bytes atr = hsm->atr();
     const Bytes expected = {0x3B, 0x8F, 0x11, 0x81, 0x00, 'V', 'T', 'K', 'W', 'H',
                             '7',  '4',  '2',  '2',  '3',  '4', '5', '6', '7'};

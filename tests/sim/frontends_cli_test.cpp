@@ -20,20 +20,20 @@ TEST(SimCommandLine, InitTakesTheKindDefaultsThenTheOptions) {
                           "--pin-tries", "255", "--channels", "2"});
     ASSERT_TRUE(command);
     const auto& init = std::get<InitCommand>(*command);
-    DeviceSpec expected = default_spec(DeviceKind::pcsc_hsm);
+    DeviceProfile expected = default_profile(DeviceKind::pcsc_hsm);
     EXPECT_EQ(init.state_dir, "/tmp/d");
-    EXPECT_EQ(init.spec.kind, DeviceKind::pcsc_hsm);
-    EXPECT_EQ(init.spec.partition_count, expected.partition_count);
-    EXPECT_EQ(init.spec.serial, 77u);
-    EXPECT_EQ(init.spec.model, 9001u);
-    EXPECT_EQ(init.spec.version, 6);
-    EXPECT_EQ(init.spec.firmware_minor, 3);
-    EXPECT_EQ(init.spec.atr_digit, 0);
-    EXPECT_EQ(init.spec.storage_blocks, 10);
-    EXPECT_EQ(init.spec.pin_try_limit, 255);
-    EXPECT_EQ(init.spec.channel_limit, 2);
-    EXPECT_EQ(init.spec.so_pin, "so");
-    EXPECT_EQ(init.spec.user_pin, "user");
+    EXPECT_EQ(init.profile.kind, DeviceKind::pcsc_hsm);
+    EXPECT_EQ(init.profile.partition_count, expected.partition_count);
+    EXPECT_EQ(init.profile.serial, 77u);
+    EXPECT_EQ(init.profile.model, 9001u);
+    EXPECT_EQ(init.profile.version, 6);
+    EXPECT_EQ(init.profile.firmware_minor, 3);
+    EXPECT_EQ(init.profile.atr_digit, 0);
+    EXPECT_EQ(init.profile.storage_blocks, 10);
+    EXPECT_EQ(init.profile.pin_try_limit, 255);
+    EXPECT_EQ(init.profile.channel_limit, 2);
+    EXPECT_EQ(init.profile.so_pin, "so");
+    EXPECT_EQ(init.profile.user_pin, "user");
 }
 
 TEST(SimCommandLine, RefusesWhatTheDeviceCannotHold) {

@@ -82,7 +82,7 @@ Pkey rsa_public(const std::vector<std::uint8_t>& der) {
 
 TEST(EcKeys, Model1000WithFirmware1PadsTheP521PointTo136Bytes) {
     ObjectBench bench(64, 1000);
-    bench.spec.version = 1;
+    bench.profile.version = 1;
     std::vector<std::uint8_t> generated, read, p256;
     ASSERT_EQ(bench.run(kGenerate, concat({{1}, key_header(1, 0, 16)}), generated), status::ok);
     ASSERT_EQ(bench.run(kPublicKey, {1}, read), status::ok);
@@ -90,7 +90,7 @@ TEST(EcKeys, Model1000WithFirmware1PadsTheP521PointTo136Bytes) {
     EXPECT_EQ(read, generated);
     ASSERT_EQ(bench.run(kGenerate, concat({{2}, key_header(1, 0, 4)}), p256), status::ok);
     EXPECT_EQ(p256.size(), 64u);
-    bench.spec.version = 2;
+    bench.profile.version = 2;
     ASSERT_EQ(bench.run(kPublicKey, {1}, read), status::ok);
     EXPECT_EQ(read.size(), 132u);
 }

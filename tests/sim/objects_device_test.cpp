@@ -28,11 +28,11 @@ Session open_user_session(Device& device, std::uint32_t partition = 0) {
     EXPECT_TRUE(start_key_exchange(exchange));
     ClientReply reply = transmit_apdu(device, session.channel, 240, exchange.request, 268);
     EXPECT_EQ(reply.status, 0);
-    EXPECT_EQ(finish_key_exchange(exchange, reply.data, device.spec().serial, static_cast<int>(device.spec().kind),
+    EXPECT_EQ(finish_key_exchange(exchange, reply.data, device.profile().serial, static_cast<int>(device.profile().kind),
                                   session.channel),
               0);
     session.device_public_key.assign(reply.data.begin() + 128 + 12, reply.data.begin() + 128 + 76);
-    bool hsm = device.spec().kind != DeviceKind::token;
+    bool hsm = device.profile().kind != DeviceKind::token;
     EXPECT_EQ(test::login(device, session.channel, login_user, test::user_pin, hsm, partition), 0);
     return session;
 }
@@ -43,10 +43,10 @@ ClientReply command(Device& device, Session& session, std::uint8_t code, const B
 
 TEST(ObjectsOnDevice, KeysAndFilesSurviveARestartAndSignWhatOpenSslVerifies) {
     test::TempDir dir;
-    DeviceSpec spec = test::make_spec(DeviceKind::token);
+    DeviceProfile profile = test::make_profile(DeviceKind::token);
     Bytes point, header, hash = sha256(Bytes{'m', 's', 'g'});
     {
-        auto device = test::create_device(dir, spec);
+        auto device = test::create_device(dir, profile);
         Session session = open_user_session(*device);
         ClientReply generated = command(*device, session, 66, concat({{60}, key_header(1, 0x04, 4)}));
         ASSERT_EQ(generated.status, 0);
@@ -77,7 +77,7 @@ TEST(ObjectsOnDevice, KeysAndFilesSurviveARestartAndSignWhatOpenSslVerifies) {
 
 TEST(ObjectsOnDevice, EachHsmPartitionHasItsOwnDirectory) {
     test::TempDir dir;
-    auto device = test::create_device(dir, test::make_spec(DeviceKind::pcsc_hsm));
+    auto device = test::create_device(dir, test::make_profile(DeviceKind::pcsc_hsm));
     Session first = open_user_session(*device, 1);
     Session second = open_user_session(*device, 2);
     ASSERT_EQ(command(*device, first, 74, {10, 0x83, 10, 1, 0, 7}).status, 0);
@@ -89,7 +89,7 @@ TEST(ObjectsOnDevice, EachHsmPartitionHasItsOwnDirectory) {
 
 TEST(ObjectsOnDevice, KeyCommandsNeedAUserLogin) {
     test::TempDir dir;
-    auto device = test::create_device(dir, test::make_spec(DeviceKind::token));
+    auto device = test::create_device(dir, test::make_profile(DeviceKind::token));
     ClientChannel channel = test::open_session(*device);
     EXPECT_EQ(transmit_apdu(*device, channel, 18, {}, 512).status, 0);
     EXPECT_EQ(transmit_apdu(*device, channel, 66, concat({{1}, key_header(1, 0, 4)}), 600).status,

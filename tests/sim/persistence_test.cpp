@@ -31,8 +31,8 @@ Bytes certificate_of(Device& device)
 TEST(Persistence, CountersAreOnDiskBeforeTheReplyLeaves)
 {
     TempDir dir;
-    DeviceSpec spec = make_spec(DeviceKind::pcsc_hsm);
-    auto hsm = create_device(dir, spec);
+    DeviceProfile profile = make_profile(DeviceKind::pcsc_hsm);
+    auto hsm = create_device(dir, profile);
     ClientChannel channel = open_session(*hsm);
     ASSERT_EQ(login(*hsm, channel, login_user, "0000", true, 1), status::wrong_pin);
     ASSERT_EQ(login(*hsm, channel, login_so, "0000"), status::wrong_pin);
@@ -50,17 +50,17 @@ TEST(Persistence, CountersAreOnDiskBeforeTheReplyLeaves)
 TEST(Persistence, IdentityAndChangedPinsSurviveARestart)
 {
     TempDir dir;
-    DeviceSpec spec = make_spec(DeviceKind::token);
-    spec.serial = 4242;
-    spec.model = 1000;
-    spec.version = 9;
-    spec.firmware_minor = 3;
-    spec.atr_digit = 0;
-    spec.pin_try_limit = 5;
+    DeviceProfile profile = make_profile(DeviceKind::token);
+    profile.serial = 4242;
+    profile.model = 1000;
+    profile.version = 9;
+    profile.firmware_minor = 3;
+    profile.atr_digit = 0;
+    profile.pin_try_limit = 5;
     Bytes atr;
     Bytes certificate;
     {
-        auto token = create_device(dir, spec);
+        auto token = create_device(dir, profile);
         atr = token->atr();
         certificate = certificate_of(*token);
         ClientChannel channel = open_session(*token);
@@ -72,7 +72,7 @@ TEST(Persistence, IdentityAndChangedPinsSurviveARestart)
         ASSERT_EQ(transmit_apdu(*token, channel, 64, values, 0).status, 0);
     }
     auto token = reopen(dir);
-    const DeviceSpec& loaded = token->spec();
+    const DeviceProfile& loaded = token->profile();
     EXPECT_EQ(loaded.serial, 4242u);
     EXPECT_EQ(loaded.model, 1000u);
     EXPECT_EQ(loaded.version, 9);
@@ -88,7 +88,7 @@ TEST(Persistence, IdentityAndChangedPinsSurviveARestart)
 TEST(Persistence, NoTemporaryFilesAreLeftBehind)
 {
     TempDir dir;
-    auto token = create_device(dir, make_spec(DeviceKind::token));
+    auto token = create_device(dir, make_profile(DeviceKind::token));
     ClientChannel channel = open_session(*token);
     login(*token, channel, login_user, "0000");
     for (const auto& entry : std::filesystem::directory_iterator(dir.path() / "device")) {
@@ -99,25 +99,25 @@ TEST(Persistence, NoTemporaryFilesAreLeftBehind)
 TEST(Persistence, ProvisioningRefusesADirectoryThatHoldsADevice)
 {
     TempDir dir;
-    auto token = create_device(dir, make_spec(DeviceKind::token));
+    auto token = create_device(dir, make_profile(DeviceKind::token));
     std::string error;
-    EXPECT_FALSE(Device::create(dir.path() / "device", make_spec(DeviceKind::token), error));
+    EXPECT_FALSE(Device::create(dir.path() / "device", make_profile(DeviceKind::token), error));
     EXPECT_NE(error.find("already"), std::string::npos);
 }
 
-TEST(Persistence, InvalidSpecsAreRefused)
+TEST(Persistence, InvalidProfilesAreRefused)
 {
     TempDir dir;
-    std::vector<DeviceSpec> specs(6, make_spec(DeviceKind::token));
-    specs[0].partition_count = 2;
-    specs[1].firmware_minor = 10;
-    specs[2].atr_digit = 12;
-    specs[3].pin_try_limit = 0;
-    specs[4].so_pin.clear();
-    specs[5].kind = static_cast<DeviceKind>(4);
-    for (std::size_t i = 0; i < specs.size(); ++i) {
+    std::vector<DeviceProfile> profiles(6, make_profile(DeviceKind::token));
+    profiles[0].partition_count = 2;
+    profiles[1].firmware_minor = 10;
+    profiles[2].atr_digit = 12;
+    profiles[3].pin_try_limit = 0;
+    profiles[4].so_pin.clear();
+    profiles[5].kind = static_cast<DeviceKind>(4);
+    for (std::size_t i = 0; i < profiles.size(); ++i) {
         std::string error;
-        EXPECT_FALSE(Device::create(dir.path() / std::to_string(i), specs[i], error)) << i;
+        EXPECT_FALSE(Device::create(dir.path() / std::to_string(i), profiles[i], error)) << i;
         EXPECT_FALSE(error.empty());
     }
 }
@@ -125,7 +125,7 @@ TEST(Persistence, InvalidSpecsAreRefused)
 TEST(Persistence, DamagedOrMissingStateIsRefused)
 {
     TempDir dir;
-    create_device(dir, make_spec(DeviceKind::pcsc_hsm));
+    create_device(dir, make_profile(DeviceKind::pcsc_hsm));
     std::filesystem::path state = dir.path() / "device" / "device.state";
     auto original = read_whole_file(state);
     ASSERT_TRUE(original);

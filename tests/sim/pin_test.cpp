@@ -19,14 +19,14 @@ class Pins : public ::testing::Test {
 protected:
     Pins()
     {
-        spec.pin_try_limit = 3;
-        token = create_device(dir, spec);
+        profile.pin_try_limit = 3;
+        token = create_device(dir, profile);
         channel = open_session(*token);
     }
     std::uint8_t user_failures() { return device_info(*token, channel).at(11); }
 
     TempDir dir;
-    DeviceSpec spec = make_spec(DeviceKind::token);
+    DeviceProfile profile = make_profile(DeviceKind::token);
     std::unique_ptr<Device> token;
     ClientChannel channel;
 };
@@ -121,9 +121,9 @@ TEST_F(Pins, ChangePinReplacesTheLoggedInRolesOwnPin)
 TEST(PinLimit255, MeansNoCountersAndNoBlocking)
 {
     TempDir dir;
-    DeviceSpec spec = make_spec(DeviceKind::token);
-    spec.pin_try_limit = 255;
-    auto token = create_device(dir, spec);
+    DeviceProfile profile = make_profile(DeviceKind::token);
+    profile.pin_try_limit = 255;
+    auto token = create_device(dir, profile);
     ClientChannel channel = open_session(*token);
     for (int i = 0; i < 300; ++i) {
         ASSERT_EQ(login(*token, channel, login_user, "0"), status::wrong_pin);
@@ -137,9 +137,9 @@ TEST(PinLimit255, MeansNoCountersAndNoBlocking)
 TEST(UninitialisedUserPin, RefusesUserLoginUntilTheSecurityOfficerSetsIt)
 {
     TempDir dir;
-    DeviceSpec spec = make_spec(DeviceKind::token);
-    spec.user_pin.clear();
-    auto token = create_device(dir, spec);
+    DeviceProfile profile = make_profile(DeviceKind::token);
+    profile.user_pin.clear();
+    auto token = create_device(dir, profile);
     ClientChannel channel = open_session(*token);
     EXPECT_EQ(login(*token, channel, login_user, user_pin), status::pin_not_initialized);
     EXPECT_EQ(device_info(*token, channel).at(17), 0);

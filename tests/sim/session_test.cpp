@@ -17,7 +17,7 @@ std::uint8_t raw_status(Device& device, ClientChannel channel, std::uint8_t code
 TEST(Channels, NumbersRunFromOneAndTheLastFreeOneIsFollowedBy44)
 {
     TempDir dir;
-    auto token = create_device(dir, make_spec(DeviceKind::token));
+    auto token = create_device(dir, make_profile(DeviceKind::token));
     ClientChannel basic;
     for (int expected = 1; expected <= 4; ++expected) {
         ClientReply reply = transmit_apdu(*token, basic, 32, {}, 2);
@@ -35,7 +35,7 @@ TEST(Channels, NumbersRunFromOneAndTheLastFreeOneIsFollowedBy44)
 TEST(Channels, ClosedChannelIsGoneAndItsNumberReused)
 {
     TempDir dir;
-    auto token = create_device(dir, make_spec(DeviceKind::token));
+    auto token = create_device(dir, make_profile(DeviceKind::token));
     ClientChannel first = open_session(*token);
     ClientChannel second = open_session(*token);
     EXPECT_EQ(transmit_apdu(*token, first, 36, {}, 0).status, 0);
@@ -47,7 +47,7 @@ TEST(Channels, ClosedChannelIsGoneAndItsNumberReused)
 TEST(Channels, ResetOfTheCardClosesEveryChannel)
 {
     TempDir dir;
-    auto hsm = create_device(dir, make_spec(DeviceKind::pcsc_hsm));
+    auto hsm = create_device(dir, make_profile(DeviceKind::pcsc_hsm));
     ClientChannel channel = open_session(*hsm);
     ASSERT_EQ(login(*hsm, channel, login_user, user_pin), 0);
     hsm->reset();
@@ -57,7 +57,7 @@ TEST(Channels, ResetOfTheCardClosesEveryChannel)
 TEST(Channels, BasicChannelAnswersOnlyTheConnectCommands)
 {
     TempDir dir;
-    auto token = create_device(dir, make_spec(DeviceKind::token));
+    auto token = create_device(dir, make_profile(DeviceKind::token));
     ClientChannel basic;
     for (std::uint8_t code : {36, 38, 42, 240, 18}) {
         EXPECT_EQ(transmit_apdu(*token, basic, code, {}, 32).status, status::no_channel) << int{code};
@@ -67,7 +67,7 @@ TEST(Channels, BasicChannelAnswersOnlyTheConnectCommands)
 TEST(KeyExchange, CertificateNamesTheDeviceAndIsSignedByTheRootKey)
 {
     TempDir dir;
-    auto hsm = create_device(dir, make_spec(DeviceKind::pcsc_hsm));
+    auto hsm = create_device(dir, make_profile(DeviceKind::pcsc_hsm));
     ClientChannel channel;
     channel.channel = transmit_apdu(*hsm, channel, 32, {}, 2).data.at(0);
     ClientKeyExchange exchange;
@@ -95,7 +95,7 @@ TEST(KeyExchange, CertificateNamesTheDeviceAndIsSignedByTheRootKey)
 TEST(KeyExchange, PointOffTheCurveIsRefused)
 {
     TempDir dir;
-    auto token = create_device(dir, make_spec(DeviceKind::token));
+    auto token = create_device(dir, make_profile(DeviceKind::token));
     ClientChannel channel;
     channel.channel = transmit_apdu(*token, channel, 32, {}, 2).data.at(0);
     Bytes request(80, 0x11);
@@ -106,9 +106,9 @@ TEST(KeyExchange, PointOffTheCurveIsRefused)
 TEST(KeyExchange, OldTokensHaveNoneAndKeepTheDefaultKeyUntilLogin)
 {
     TempDir dir;
-    DeviceSpec spec = make_spec(DeviceKind::token);
-    spec.version = 6;
-    auto token = create_device(dir, spec);
+    DeviceProfile profile = make_profile(DeviceKind::token);
+    profile.version = 6;
+    auto token = create_device(dir, profile);
     ClientChannel channel = open_session(*token);  // no key exchange at version 6
     EXPECT_EQ(channel.keys.key, ChannelKeys{}.key);
     ClientKeyExchange exchange;
@@ -124,7 +124,7 @@ TEST(KeyExchange, OldTokensHaveNoneAndKeepTheDefaultKeyUntilLogin)
 TEST(Login, KeyChangeAndOneKeystreamAcrossRequestAndReply)
 {
     TempDir dir;
-    auto token = create_device(dir, make_spec(DeviceKind::token));
+    auto token = create_device(dir, make_profile(DeviceKind::token));
     ClientChannel channel = open_session(*token);
     ClientReply reply = transmit_apdu(*token, channel, 38, login_request(user_pin, false, 0), 32);
     ASSERT_EQ(reply.status, 0);
@@ -148,7 +148,7 @@ TEST(Login, KeyChangeAndOneKeystreamAcrossRequestAndReply)
 TEST(Login, WrongStateAndWrongLengthsAreRefused)
 {
     TempDir dir;
-    auto token = create_device(dir, make_spec(DeviceKind::token));
+    auto token = create_device(dir, make_profile(DeviceKind::token));
     ClientChannel channel = open_session(*token);
     EXPECT_EQ(transmit_apdu(*token, channel, 38, Bytes(15, 0), 32).status, status::bad_length);
     EXPECT_EQ(transmit_apdu(*token, channel, 38, login_request(user_pin, true, 0), 32).status,
@@ -172,9 +172,9 @@ TEST_P(Logout, EndsEncryptionAndResetsTheKeyOnlyOnTokensWithAtrDigitZero)
 {
     const LogoutCase& param = GetParam();
     TempDir dir;
-    DeviceSpec spec = make_spec(param.kind);
-    spec.atr_digit = param.atr_digit;
-    auto device = create_device(dir, spec);
+    DeviceProfile profile = make_profile(param.kind);
+    profile.atr_digit = param.atr_digit;
+    auto device = create_device(dir, profile);
     ClientChannel channel = open_session(*device);
     ASSERT_EQ(login(*device, channel, login_user, user_pin), 0);
     EXPECT_EQ(transmit_apdu(*device, channel, 42, {}, 0).status, 0);
@@ -196,7 +196,7 @@ INSTANTIATE_TEST_SUITE_P(Kinds, Logout,
 TEST(Partitions, UserLoginNamesThePartitionAndDeviceInformationFollowsIt)
 {
     TempDir dir;
-    auto hsm = create_device(dir, make_spec(DeviceKind::pcsc_hsm));
+    auto hsm = create_device(dir, make_profile(DeviceKind::pcsc_hsm));
     ClientChannel channel = open_session(*hsm);
     EXPECT_EQ(login(*hsm, channel, login_user, "0000", true, 2), status::wrong_pin);
     Bytes info = device_info(*hsm, channel);
@@ -213,7 +213,7 @@ TEST(Partitions, UserLoginNamesThePartitionAndDeviceInformationFollowsIt)
 TEST(NetworkHsm, EachConnectionHasItsOwnChannelAndCloseKeepsTheKeys)
 {
     TempDir dir;
-    auto hsm = create_device(dir, make_spec(DeviceKind::network_hsm));
+    auto hsm = create_device(dir, make_profile(DeviceKind::network_hsm));
     auto first = hsm->open_tcp_session();
     auto second = hsm->open_tcp_session();
     ClientChannel a;
@@ -248,7 +248,7 @@ TEST(NetworkHsm, EachConnectionHasItsOwnChannelAndCloseKeepsTheKeys)
 TEST(NetworkHsm, KeyExchangeWhileLoggedInKeepsTheLogin)
 {
     TempDir dir;
-    auto hsm = create_device(dir, make_spec(DeviceKind::network_hsm));
+    auto hsm = create_device(dir, make_profile(DeviceKind::network_hsm));
     auto session = hsm->open_tcp_session();
     ClientChannel channel;
     ClientReply reply = transmit_tcp(*session, channel, 38, login_request(user_pin, true, 1));
@@ -269,7 +269,7 @@ TEST(NetworkHsm, KeyExchangeWhileLoggedInKeepsTheLogin)
 TEST(Channels, HostsOnSeveralThreadsKeepTheirChannelsApart)
 {
     TempDir dir;
-    auto hsm = create_device(dir, make_spec(DeviceKind::pcsc_hsm));
+    auto hsm = create_device(dir, make_profile(DeviceKind::pcsc_hsm));
     std::vector<ClientChannel> channels;
     for (std::uint32_t i = 0; i < 4; ++i) {
         channels.push_back(open_session(*hsm));

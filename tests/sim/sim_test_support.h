@@ -41,19 +41,19 @@ private:
     std::filesystem::path path_;
 };
 
-inline DeviceSpec make_spec(DeviceKind kind)
+inline DeviceProfile make_profile(DeviceKind kind)
 {
-    DeviceSpec spec = default_spec(kind);
-    spec.serial = 123456;
-    spec.so_pin = so_pin;
-    spec.user_pin = user_pin;
-    return spec;
+    DeviceProfile profile = default_profile(kind);
+    profile.serial = 123456;
+    profile.so_pin = so_pin;
+    profile.user_pin = user_pin;
+    return profile;
 }
 
-inline std::unique_ptr<Device> create_device(const TempDir& dir, const DeviceSpec& spec)
+inline std::unique_ptr<Device> create_device(const TempDir& dir, const DeviceProfile& profile)
 {
     std::string error;
-    auto device = Device::create(dir.path() / "device", spec, error);
+    auto device = Device::create(dir.path() / "device", profile, error);
     EXPECT_TRUE(device) << error;
     return device;
 }
@@ -68,14 +68,14 @@ inline ClientChannel open_session(Device& device)
     if (opened.data.size() == 2) {
         channel.channel = static_cast<std::uint16_t>(opened.data[0] | opened.data[1] << 8);
     }
-    const DeviceSpec& spec = device.spec();
-    if (spec.kind != DeviceKind::token || spec.version >= 7) {
+    const DeviceProfile& profile = device.profile();
+    if (profile.kind != DeviceKind::token || profile.version >= 7) {
         ClientKeyExchange exchange;
         EXPECT_TRUE(start_key_exchange(exchange));
         ClientReply reply = transmit_apdu(device, channel, 240, exchange.request, 268);
         EXPECT_EQ(reply.status, 0);
-        EXPECT_EQ(finish_key_exchange(exchange, reply.data, spec.serial,
-                                      static_cast<int>(spec.kind), channel),
+        EXPECT_EQ(finish_key_exchange(exchange, reply.data, profile.serial,
+                                      static_cast<int>(profile.kind), channel),
                   0);
     }
     return channel;

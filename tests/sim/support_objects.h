@@ -13,16 +13,16 @@
 namespace vlrp11::sim::test {
 
 struct ObjectBench {
-    DeviceSpec spec;
+    DeviceProfile profile;
     Partition partition;
     int login_state = login_user;
     Pkey device_key;
     bool changed = false;
 
     explicit ObjectBench(std::uint8_t storage_blocks = 64, std::uint32_t model = 2000) {
-        spec.storage_blocks = storage_blocks;
-        spec.model = model;
-        partition.objects = make_object_store(spec);
+        profile.storage_blocks = storage_blocks;
+        profile.model = model;
+        partition.objects = make_object_store(profile);
     }
 
     ObjectStore& store() { return *partition.objects; }
@@ -30,7 +30,7 @@ struct ObjectBench {
     std::uint8_t run(std::uint8_t code, std::vector<std::uint8_t> request, std::vector<std::uint8_t>& reply) {
         for (const CommandEntry& entry : object_commands()) {
             if (entry.code != code) continue;
-            CommandContext context{spec, partition, login_state, 0};
+            CommandContext context{profile, partition, login_state, 0};
             context.device_key = device_key.get();
             reply.clear();
             std::uint8_t result = entry.handler(context, request, reply);

@@ -14,21 +14,21 @@
 
 namespace vlrp11::testing {
 
-sim::DeviceSpec spec_for(sim::DeviceKind kind, std::uint32_t serial)
+sim::DeviceProfile profile_for(sim::DeviceKind kind, std::uint32_t serial)
 {
-    sim::DeviceSpec spec = sim::default_spec(kind);
-    spec.serial = serial;
-    spec.so_pin = SO_PIN;
-    spec.user_pin = USER_PIN;
-    return spec;
+    sim::DeviceProfile profile = sim::default_profile(kind);
+    profile.serial = serial;
+    profile.so_pin = SO_PIN;
+    profile.user_pin = USER_PIN;
+    return profile;
 }
 
-SimulatedDevice::SimulatedDevice(sim::DeviceSpec spec)
+SimulatedDevice::SimulatedDevice(sim::DeviceProfile profile)
 {
     std::random_device random;
     stateDir = std::filesystem::temp_directory_path() / ("vlrp11-e2e-" + std::to_string(random()));
     std::string error;
-    device = sim::Device::create(stateDir, spec, error);
+    device = sim::Device::create(stateDir, profile, error);
     EXPECT_NE(device, nullptr) << error;
 }
 

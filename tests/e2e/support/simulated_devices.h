@@ -18,14 +18,14 @@ inline constexpr char USER_PIN[] = "12345678";
 
 // A simulated device provisioned in a fresh state directory, removed afterwards.
 struct SimulatedDevice {
-    explicit SimulatedDevice(sim::DeviceSpec spec);
+    explicit SimulatedDevice(sim::DeviceProfile profile);
     ~SimulatedDevice();
 
     std::filesystem::path stateDir;
     std::unique_ptr<sim::Device> device;
 };
 
-sim::DeviceSpec spec_for(sim::DeviceKind kind, std::uint32_t serial);
+sim::DeviceProfile profile_for(sim::DeviceKind kind, std::uint32_t serial);
 
 // The PC/SC seam bound to one simulated card for the object's lifetime: transmit goes to the
 // device core, the ATR attribute is the device's ATR.

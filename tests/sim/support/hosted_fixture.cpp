@@ -9,13 +9,13 @@ ServedDevice::ServedDevice(DeviceKind kind, std::uint32_t serial) {
     state_dir_ = std::filesystem::temp_directory_path() /
                  ("vlrp11-frontends-" + std::to_string(getpid()) + "-" + std::to_string(serial));
     std::filesystem::remove_all(state_dir_);
-    DeviceSpec spec = default_spec(kind);
-    spec.serial = serial;
-    spec.so_pin = "87654321";
-    spec.user_pin = "123456";
+    DeviceProfile profile = default_profile(kind);
+    profile.serial = serial;
+    profile.so_pin = "87654321";
+    profile.user_pin = "123456";
     std::string error;
     auto host = std::make_unique<HostedDevice>();
-    host->device = Device::create(state_dir_, spec, error);
+    host->device = Device::create(state_dir_, profile, error);
     if (!host->device) {
         ADD_FAILURE() << error;
         throw std::runtime_error(error);
@@ -24,7 +24,7 @@ ServedDevice::ServedDevice(DeviceKind kind, std::uint32_t serial) {
     HostedDevice* served = host.get();
     devices_.push_back(std::move(host));
     server_.start(listen_tcp({"127.0.0.1", 0}), [served](int socket) {
-        if (served->device->spec().kind == DeviceKind::network_hsm) {
+        if (served->device->profile().kind == DeviceKind::network_hsm) {
             serve_network_client(*served, socket);
         } else {
             serve_reader_link(*served, socket);
