@@ -14,6 +14,12 @@
 namespace vlrp11 {
 namespace {
 
+void discard(DeviceConnection* connection)
+{
+    secure_wipe(*connection);
+    std::free(connection);
+}
+
 // What every new connection starts with: nobody logged in, no channel, the all-0xFF key and a
 // seeded random generator. Null when memory or the seed is missing.
 DeviceConnection* new_connection(std::int32_t kind, std::int32_t instance)
@@ -26,17 +32,10 @@ DeviceConnection* new_connection(std::int32_t kind, std::int32_t instance)
     connection->login_state = LOGGED_OUT;
     reset_channel_key(*connection);
     if (drbg_instantiate(connection->random) != 0) {
-        secure_wipe(*connection);
-        std::free(connection);
+        discard(connection);
         return nullptr;
     }
     return connection;
-}
-
-void discard(DeviceConnection* connection)
-{
-    secure_wipe(*connection);
-    std::free(connection);
 }
 
 // Only the first nine bytes are compared, so either device's tag matches either kind.

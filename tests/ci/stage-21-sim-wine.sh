@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# The Windows build's way to the simulated PC/SC devices: the test-only winscard.dll under wine,
-# talking straight to a running vlrp11-sim over its reader link (no pcscd). Lists both readers,
-# reads their ATRs and completes device command 16 on each with the reply MAC checked.
+# The Windows build against a running vlrp11-sim under wine. PC/SC goes through the test-only
+# winscard.dll, which talks straight to the simulator over its reader link (no pcscd): the smoke
+# program lists both readers, reads their ATRs and completes device command 16 on each with the
+# reply MAC checked. Then the library's live device tests run over that DLL and over Winsock to
+# two network HSMs on loopback TCP.
 set -euo pipefail
 root=${VLRP11_ROOT:-$(cd "$(dirname "$0")/../.." && pwd)}
 release=${VLRP11_BUILD_RELEASE:-$root/build/release}
@@ -17,10 +19,14 @@ cleanup() {
 trap cleanup EXIT
 
 sim=$release/sim/vlrp11-sim
-"$sim" init "$work/token" --kind token --serial 1001 --so-pin 87654321 --user-pin 123456 >/dev/null
-"$sim" init "$work/hsm" --kind hsm --serial 2001 --so-pin 87654321 --user-pin 123456 >/dev/null
+pins=(--so-pin 87654321 --user-pin 123456)
+"$sim" init "$work/token" --kind token --serial 1001 "${pins[@]}" >/dev/null
+"$sim" init "$work/hsm" --kind hsm --serial 2001 "${pins[@]}" >/dev/null
+"$sim" init "$work/net2" --kind network --serial 3001 "${pins[@]}" >/dev/null
+"$sim" init "$work/net3" --kind network --serial 3002 "${pins[@]}" >/dev/null
 # The DLL's default readers: the token on 36864, the HSM on 36880, as scripts/sim-up.sh has them.
-"$sim" serve "$work/token@127.0.0.1:36864" "$work/hsm@127.0.0.1:36880" >"$work/sim.log" 2>&1 &
+"$sim" serve "$work/token@127.0.0.1:36864" "$work/hsm@127.0.0.1:36880" \
+  "$work/net2@127.0.0.2" "$work/net3@127.0.0.3" >"$work/sim.log" 2>&1 &
 sim_pid=$!
 for _ in $(seq 100); do
   grep -q '^ready' "$work/sim.log" && break
@@ -28,4 +34,6 @@ for _ in $(seq 100); do
 done
 
 start_wine "$windows"
-WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winscard=n,b" /usr/lib/wine/wine64 "$windows/tests/winscard_smoke.exe"
+export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winscard=n,b"
+/usr/lib/wine/wine64 "$windows/tests/winscard_smoke.exe"
+VLRP11_SIM_USER_PIN=123456 /usr/lib/wine/wine64 "$windows/tests/live_tests.exe"

@@ -2,7 +2,7 @@
 // pcscd with the project's reader driver, network HSMs over loopback TCP, and transport faults
 // set through the simulator's control channel. Run by tests/ci/stage-25-device-live.sh, which
 // starts the simulator and pcscd first, and as a Windows program under wine by
-// tests/ci/stage-26-device-live-wine.sh, where the test-only winscard.dll stands in for PC/SC
+// tests/ci/stage-21-sim-wine.sh, where the test-only winscard.dll stands in for PC/SC
 // and no control channel is at hand.
 #include "device/command_codes.h"
 #include "device/connect.h"
