@@ -13,7 +13,7 @@
 
 #include <unistd.h>
 
-#include "core/client.h"
+#include "support/sim_client.h"
 #include "core/device.h"
 
 namespace {

@@ -1,20 +1,20 @@
 #pragma once
 
+#include "device/status.h"
 #include "vlrp11/pkcs11.h"
 
 #include <cstdint>
 
 namespace vlrp11 {
 
-// Device statuses the front end tells apart.
-constexpr std::uint32_t DEVICE_GONE = 2;
-constexpr std::uint32_t CONNECTION_LOST = 3;
-constexpr std::uint32_t PIN_WRONG = 48;
-constexpr std::uint32_t PIN_BLOCKED = 60;
+struct ResolvedSession;
 
-// Turns the nonzero status of a failed device command into a CK_RV. A device that has gone
-// (status 2 or 3) takes its slot with it: the slot is torn down and every session closed. The
-// caller has resolved the session handle already.
-CK_RV mapDeviceStatus(CK_SESSION_HANDLE hSession, std::uint32_t status) noexcept;
+// Turns the nonzero status of a failed device command into a CK_RV: 48 and 60 become PIN
+// errors, any other status but 2 and 3 is kept in the session's deviceError.
+// Preconditions: `session` came from resolveSession in this same call, and nothing has closed
+// it since. A device that has gone (status 2 or 3) takes its slot with it: the slot is torn
+// down, every session of it closed and its connection freed, so `session` and everything it
+// points to is gone when this returns; the caller returns the result at once.
+CK_RV mapDeviceStatus(const ResolvedSession& session, std::uint32_t status) noexcept;
 
 }  // namespace vlrp11

@@ -2,6 +2,8 @@
 
 #include "vlrp11/pkcs11.h"
 
+#include <cstddef>
+
 namespace vlrp11 {
 
 struct DeviceConnection;
@@ -15,6 +17,29 @@ struct SlotRecord;
 // private key, bits 16..30 ignored. Handles keep this 32-bit encoding on every platform.
 constexpr CK_OBJECT_HANDLE SESSION_OBJECT_BIT = 0x8000;
 constexpr CK_OBJECT_HANDLE PUBLIC_VIEW_BIT = 0x80000000;
+
+// The table index a handle names. A zero field gives a huge index, so the bound check of the
+// table rejects both 0 and values above it.
+constexpr unsigned slot_index_of(CK_ULONG slotIdOrSessionHandle) noexcept
+{
+    return static_cast<unsigned>(slotIdOrSessionHandle & 0xFF) - 1u;
+}
+constexpr unsigned session_index_of(CK_SESSION_HANDLE hSession) noexcept
+{
+    return static_cast<unsigned>((hSession >> 8) & 0xFF) - 1u;
+}
+constexpr unsigned object_index_of(CK_OBJECT_HANDLE hObject) noexcept
+{
+    return static_cast<unsigned>(hObject & 0x7FFF) - 1u;
+}
+
+// Entry `index` of a table, or null when the index lies outside it: the bound is the table's own
+// size, so no call site writes it.
+template <typename T, std::size_t N>
+T* entry_at(T* (&table)[N], unsigned index) noexcept
+{
+    return index < N ? table[index] : nullptr;
+}
 
 // The occupied slot a slot ID names, or null (CKR_SLOT_ID_INVALID).
 SlotRecord* resolveSlot(CK_SLOT_ID slotId) noexcept;

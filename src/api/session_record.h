@@ -34,7 +34,7 @@ struct SessionRecord {
     CK_NOTIFY notify;     // stored, never called
     std::uint32_t slotId; // C_OpenSession's slot ID argument, unchanged
     std::uint32_t deviceError;
-    std::uint32_t operation;  // OperationKind
+    OperationKind operation;
     std::uint32_t operationMechanism;
     std::uint32_t operationKey;
     std::uint8_t operationStarted;

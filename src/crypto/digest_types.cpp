@@ -24,9 +24,10 @@ constexpr std::size_t output_lengths[] = {
 
 }  // namespace
 
-std::size_t digest_output_length(std::uint32_t type) noexcept
+std::size_t digest_output_length(DigestType type) noexcept
 {
-    return type < sizeof output_lengths / sizeof output_lengths[0] ? output_lengths[type] : 0;
+    auto index = static_cast<std::uint32_t>(type);
+    return index < sizeof output_lengths / sizeof output_lengths[0] ? output_lengths[index] : 0;
 }
 
 }  // namespace vlrp11

@@ -25,6 +25,6 @@ enum class DigestType : std::uint32_t {
 };
 
 // Output bytes of a digest type; 0 for a number outside 1..13.
-std::size_t digest_output_length(std::uint32_t type) noexcept;
+std::size_t digest_output_length(DigestType type) noexcept;
 
 }  // namespace vlrp11

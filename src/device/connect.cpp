@@ -1,12 +1,10 @@
 #include "device/connect.h"
 
-#include "device/connection_close.h"
 #include "device/device_commands.h"
 #include "device/device_connection.h"
 #include "device/secure_channel.h"
 #include "device/transport.h"
 #include "platform/sockets.h"
-#include "platform/wipe.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -14,27 +12,20 @@
 namespace vlrp11 {
 namespace {
 
-void discard(DeviceConnection* connection)
-{
-    secure_wipe(*connection);
-    std::free(connection);
-}
-
 // What every new connection starts with: nobody logged in, no channel, the all-0xFF key and a
 // seeded random generator. Null when memory or the seed is missing.
-DeviceConnection* new_connection(std::int32_t kind, std::int32_t instance)
+ConnectionPtr new_connection(DeviceKind kind, std::int32_t instance)
 {
-    auto* connection = static_cast<DeviceConnection*>(std::calloc(1, sizeof(DeviceConnection)));
+    ConnectionPtr connection(static_cast<DeviceConnection*>(std::calloc(1, sizeof(DeviceConnection))));
     if (connection == nullptr)
         return nullptr;
     connection->kind = kind;
     connection->instance = instance;
     connection->login_state = LOGGED_OUT;
+    connection->handle = kind == DEVICE_NETWORK_HSM ? INVALID_SOCKET_HANDLE : 0;
     reset_channel_key(*connection);
-    if (drbg_instantiate(connection->random) != 0) {
-        discard(connection);
+    if (drbg_instantiate(connection->random) != DEVICE_OK)
         return nullptr;
-    }
     return connection;
 }
 
@@ -49,48 +40,42 @@ void check_atr(DeviceConnection& connection)
 
 }  // namespace
 
-DeviceConnection* connect_pcsc(PcscCard card, std::int32_t kind, std::int32_t instance) noexcept
+ConnectionPtr connect_pcsc(PcscCard card, DeviceKind kind, std::int32_t instance) noexcept
 {
     const PcscFunctions* api = pcsc();
     if (api == nullptr)
         return nullptr;
-    DeviceConnection* connection = new_connection(kind, instance);
+    ConnectionPtr connection = new_connection(kind, instance);
     if (connection == nullptr)
         return nullptr;
-    connection->handle = card;
     connection->atr_length = sizeof connection->atr;
     if (api->get_attrib(card, PCSC_ATTR_ATR_STRING, connection->atr, &connection->atr_length) != PCSC_SUCCESS ||
-        connection->atr_length > sizeof connection->atr) {
-        discard(connection);
+        connection->atr_length > sizeof connection->atr)
         return nullptr;
-    }
     check_atr(*connection);
     connection->transport = transmit_apdu;
-    if (wait_device_info(*connection) != 0) {
-        discard(connection);
+    connection->handle = card;
+    if (wait_device_info(*connection) != DEVICE_OK) {
+        connection->handle = 0;  // the caller leaves the card
         return nullptr;
     }
     return connection;
 }
 
-DeviceConnection* connect_network(const char* address, std::int32_t partition) noexcept
+ConnectionPtr connect_network(const char* address, std::int32_t partition) noexcept
 {
     std::uint32_t ipv4 = 0;
     if (!parse_ipv4(address, &ipv4))
         return nullptr;
-    DeviceConnection* connection = new_connection(DEVICE_NETWORK_HSM, partition);
+    ConnectionPtr connection = new_connection(DEVICE_NETWORK_HSM, partition);
     if (connection == nullptr)
         return nullptr;
     connection->handle = tcp_connect(ipv4, NETWORK_HSM_PORT);
-    if (connection->handle == INVALID_SOCKET_HANDLE) {
-        discard(connection);
+    if (connection->handle == INVALID_SOCKET_HANDLE)
         return nullptr;
-    }
     connection->transport = transmit_tcp;
-    if (wait_device_info(*connection) != 0) {
-        close_connection(connection);
+    if (wait_device_info(*connection) != DEVICE_OK)
         return nullptr;
-    }
     return connection;
 }
 

@@ -1,6 +1,6 @@
 #include "device/connection_close.h"
 
-#include "device/command_codes.h"
+#include "device/device_commands.h"
 #include "device/device_connection.h"
 #include "platform/pcsc.h"
 #include "platform/sockets.h"
@@ -17,7 +17,7 @@ void close_connection(DeviceConnection* connection) noexcept
     // Closing the channel frees it on the device; its result changes nothing here, since the
     // whole record (channel key included) is wiped below.
     if (connection->channel != 0 && connection->transport != nullptr)
-        connection->transport(connection, CMD_CLOSE_CHANNEL, nullptr, 0, nullptr, nullptr);
+        close_channel(*connection);
     if (connection->kind == DEVICE_NETWORK_HSM) {
         socket_close(connection->handle);
     } else if (connection->handle != 0) {

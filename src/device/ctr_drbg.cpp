@@ -40,7 +40,7 @@ std::uint32_t seed(CtrDrbg& drbg) noexcept
 {
     std::uint8_t entropy[SEED_LENGTH];
     std::uint32_t status = drbg.entropy_source(drbg.entropy_context, entropy, sizeof entropy);
-    if (status == 0) {
+    if (status == DEVICE_OK) {
         update(drbg, entropy);
         drbg.reseed_counter = 1;
     }
@@ -50,7 +50,7 @@ std::uint32_t seed(CtrDrbg& drbg) noexcept
 
 std::uint32_t system_entropy(std::uint64_t, std::uint8_t* buffer, std::size_t length)
 {
-    return system_random(buffer, length);
+    return system_random(buffer, length) ? DEVICE_OK : RANDOM_FAILED;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "crypto/aes.h"
+#include "device/status.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -21,11 +22,10 @@ struct CtrDrbg {
     std::uint64_t entropy_context;
 };
 
-constexpr std::uint32_t DRBG_REQUEST_TOO_LONG = 255;
 constexpr std::size_t DRBG_MAX_BYTES_PER_REQUEST = 65536;
 constexpr std::uint64_t DRBG_RESEED_INTERVAL = 1000;
 
-// Seeds the generator from the system's random source. Returns 0 or the source's status (190).
+// Seeds the generator from the system's random source. Returns 0 or RANDOM_FAILED.
 std::uint32_t drbg_instantiate(CtrDrbg& drbg) noexcept;
 
 // The same with another entropy source; for tests that need known seed material.

@@ -30,12 +30,10 @@ void put_le32(std::uint8_t* out, std::uint32_t value)
 std::uint32_t send_pin_values(DeviceConnection& connection, std::uint8_t code, const std::uint8_t* pin,
                               std::size_t pin_length)
 {
-    std::uint8_t ab[32];
-    derive_pin(pin, pin_length, ab, ab + 16);
+    Wiped<std::uint8_t[32]> ab;
+    derive_pin(pin, pin_length, ab.value, ab.value + 16);
     set_time(connection);
-    std::uint32_t status = connection.transport(&connection, code, ab, sizeof ab, nullptr, nullptr);
-    secure_wipe(ab, sizeof ab);
-    return status;
+    return connection.transport(&connection, code, ab.value, sizeof ab.value, nullptr, nullptr);
 }
 
 }  // namespace
@@ -60,14 +58,26 @@ std::uint32_t open_channel(DeviceConnection& connection) noexcept
     std::uint8_t reply[2];
     std::uint32_t length = sizeof reply;
     std::uint32_t status = connection.transport(&connection, CMD_OPEN_CHANNEL, nullptr, 0, reply, &length);
-    if (status != 0)
+    if (status != DEVICE_OK)
         return status;
     if (length != sizeof reply) {
         connection.channel = 0;
         return REPLY_LENGTH_WRONG;
     }
     connection.channel = static_cast<std::uint16_t>(reply[0] | (reply[1] << 8));
-    return 0;
+    return DEVICE_OK;
+}
+
+std::uint32_t close_channel(DeviceConnection& connection) noexcept
+{
+    std::uint32_t status = connection.transport(&connection, CMD_CLOSE_CHANNEL, nullptr, 0, nullptr, nullptr);
+    if (status != DEVICE_OK)
+        return status;
+    connection.login_state = LOGGED_OUT;
+    connection.channel = 0;
+    if (connection.kind != DEVICE_NETWORK_HSM)
+        reset_channel_key(connection);
+    return DEVICE_OK;
 }
 
 std::uint32_t init_pin(DeviceConnection& connection, const std::uint8_t* pin, std::size_t pin_length) noexcept
@@ -99,58 +109,57 @@ std::uint32_t login(DeviceConnection& connection, int type, const std::uint8_t* 
         return LOGIN_TYPE_NOT_ALLOWED;
     }
 
+    // Everything derived from the PIN, wiped together whichever way the login ends.
+    struct LoginSecrets {
+        std::uint8_t a[16];
+        std::uint8_t b[16];
+        AesKey key_a;
+        AesKey key_b;
+        std::uint8_t request[20];
+        std::uint8_t reply[32];
+        std::uint8_t key[16];
+    };
+    Wiped<LoginSecrets> secrets;
+    LoginSecrets& s = secrets.value;
+
     // The request is A encrypted under B; HSM user logins add the partition they are for.
-    std::uint8_t a[16];
-    std::uint8_t b[16];
-    derive_pin(pin, pin_length, a, b);
-    AesKey key_a;
-    AesKey key_b;
-    aes_set_key(key_a, a, 128);
-    aes_set_key(key_b, b, 128);
-    std::uint8_t request[20];
-    aes_encrypt_block(key_b, a, request);
+    derive_pin(pin, pin_length, s.a, s.b);
+    aes_set_key(s.key_a, s.a, 128);
+    aes_set_key(s.key_b, s.b, 128);
+    aes_encrypt_block(s.key_b, s.a, s.request);
     std::uint32_t request_length = 16;
     if (connection.kind != DEVICE_TOKEN && type != LOGGED_IN_SO) {
-        put_le32(request + 16, static_cast<std::uint32_t>(connection.instance));
+        put_le32(s.request + 16, static_cast<std::uint32_t>(connection.instance));
         request_length = 20;
     }
-    secure_wipe(a, sizeof a);
-    secure_wipe(b, sizeof b);
-    secure_wipe(key_b);
 
     set_time(connection);
-    std::uint8_t reply[32];
-    std::uint32_t length = sizeof reply;
-    std::uint32_t status = connection.transport(&connection, code, request, request_length, reply, &length);
-    if (status == 0 && length != sizeof reply)
-        status = REPLY_LENGTH_WRONG;
-    if (status == 0) {
-        // New channel key = E_A(R1); new counter = E_A(R2).
-        std::uint8_t key[16];
-        aes_encrypt_block(key_a, reply, key);
-        aes_encrypt_block(key_a, reply + 16, connection.counter);
-        set_channel_key(connection, key);
-        connection.keystream_pos = 0;
-        connection.login_state = type;
-        secure_wipe(key, sizeof key);
-    }
-    secure_wipe(key_a);
-    secure_wipe(request, sizeof request);
-    secure_wipe(reply, sizeof reply);
-    return status;
+    std::uint32_t length = sizeof s.reply;
+    std::uint32_t status = connection.transport(&connection, code, s.request, request_length, s.reply, &length);
+    if (status != DEVICE_OK)
+        return status;
+    if (length != sizeof s.reply)
+        return REPLY_LENGTH_WRONG;
+    // New channel key = E_A(R1); new counter = E_A(R2).
+    aes_encrypt_block(s.key_a, s.reply, s.key);
+    aes_encrypt_block(s.key_a, s.reply + 16, connection.counter);
+    set_channel_key(connection, s.key);
+    connection.keystream_pos = 0;
+    connection.login_state = static_cast<LoginState>(type);
+    return DEVICE_OK;
 }
 
 std::uint32_t logout(DeviceConnection& connection) noexcept
 {
     if (connection.login_state == LOGGED_OUT)
-        return 0;
+        return DEVICE_OK;
     std::uint32_t status = connection.transport(&connection, CMD_LOGOUT, nullptr, 0, nullptr, nullptr);
-    if (status != 0)
+    if (status != DEVICE_OK)
         return status;
     connection.login_state = LOGGED_OUT;
     if (connection.kind == DEVICE_TOKEN && connection.atr_digit == 0)
         reset_channel_key(connection);
-    return 0;
+    return DEVICE_OK;
 }
 
 std::uint32_t wait_device_info(DeviceConnection& connection) noexcept

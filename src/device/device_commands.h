@@ -1,16 +1,13 @@
 #pragma once
 
+#include "device/status.h"
+
 #include <cstddef>
 #include <cstdint>
 
 namespace vlrp11 {
 
 struct DeviceConnection;
-
-// Local results of the connection commands.
-constexpr std::uint32_t LOGIN_TYPE_NOT_ALLOWED = 5;
-constexpr std::uint32_t REPLY_LENGTH_WRONG = 8;
-constexpr std::uint32_t DEVICE_BUSY = 64;
 
 // Seconds from 1970-01-01 to 2020-01-01, the epoch of the device clock.
 constexpr std::int64_t DEVICE_EPOCH_UNIX = 1577836800;
@@ -23,6 +20,10 @@ void set_time_at(DeviceConnection& connection, std::int64_t unix_seconds) noexce
 // Asks the device for a channel number and stores it; a reply that is not 2 bytes clears the
 // channel and returns REPLY_LENGTH_WRONG.
 std::uint32_t open_channel(DeviceConnection& connection) noexcept;
+
+// Closes the connection's channel on the device (command 36). On success nobody is logged in,
+// `channel` is 0 and the key is the all-0xFF key again, except on network HSMs, whose key stays.
+std::uint32_t close_channel(DeviceConnection& connection) noexcept;
 
 // Sets the user PIN (with the security officer logged in) / changes the logged-in role's PIN.
 std::uint32_t init_pin(DeviceConnection& connection, const std::uint8_t* pin, std::size_t pin_length) noexcept;

@@ -12,7 +12,7 @@ enum DeviceKind : std::int32_t {
     DEVICE_TOKEN = 1,        // VELLARO token in a PC/SC reader
     DEVICE_PCSC_HSM = 2,     // VELLARO HSM in a PC/SC reader, one connection per partition
     DEVICE_NETWORK_HSM = 3,  // MORVA network HSM over TCP
-    DEVICE_OTHER_PCSC = 100, // further PC/SC-attached kind: never created, closed like 1 and 2
+    DEVICE_OTHER_PCSC = 100, // further PC/SC-attached kind, closed like 1 and 2
 };
 
 enum LoginState : std::int32_t {
@@ -42,10 +42,10 @@ enum DeviceInfoOffset : unsigned {
 
 // One device the library talks to. Allocated zero-filled at connect; owned by its slot.
 struct DeviceConnection {
-    std::int32_t kind;
+    DeviceKind kind;
     std::int32_t instance;  // HSM partition served by this connection; 0 for a token
     std::uint16_t channel;  // channel number given by the device, sent as P1/P2; 0 = none
-    std::int32_t login_state;
+    LoginState login_state;
     std::uint8_t device_info[32];
     std::uint64_t handle;  // PC/SC card handle, or the socket of a network HSM
     std::uint8_t device_certificate[140];

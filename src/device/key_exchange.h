@@ -1,16 +1,12 @@
 #pragma once
 
+#include "device/status.h"
+
 #include <cstdint>
 
 namespace vlrp11 {
 
 struct DeviceConnection;
-
-// Results of the key exchange besides the device's own statuses.
-constexpr std::uint32_t KEY_EXCHANGE_CRYPTO_FAILED = 23;   // key or random generation, shared secret
-constexpr std::uint32_t KEY_EXCHANGE_REPLY_LENGTH = 45;    // reply not 268 bytes
-constexpr std::uint32_t CERTIFICATE_INVALID = 110;         // fields or root signature
-constexpr std::uint32_t DEVICE_SIGNATURE_INVALID = 111;
 
 constexpr std::uint32_t DEVICE_CERTIFICATE_LENGTH = 140;
 

@@ -25,21 +25,18 @@ void channel_mac(const DeviceConnection& connection, const std::uint8_t* data, s
     secure_wipe(state, sizeof state);
 }
 
-std::uint32_t channel_crypt(DeviceConnection& connection, const std::uint8_t* data, std::size_t length,
-                            std::uint8_t* out) noexcept
+void channel_crypt(DeviceConnection& connection, const std::uint8_t* data, std::size_t length,
+                   std::uint8_t* out) noexcept
 {
     for (std::size_t i = 0; i < length; ++i) {
         if (connection.keystream_pos == 0) {
-            if (std::uint32_t status = aes_encrypt_block(connection.channel_cipher, connection.counter,
-                                                         connection.keystream))
-                return status;
+            aes_encrypt_block(connection.channel_cipher, connection.counter, connection.keystream);
             for (int j = 15; j >= 0 && ++connection.counter[j] == 0; --j) {
             }
         }
         out[i] = data[i] ^ connection.keystream[connection.keystream_pos];
         connection.keystream_pos = (connection.keystream_pos + 1) % 16;
     }
-    return 0;
 }
 
 void set_channel_key(DeviceConnection& connection, const std::uint8_t key[16]) noexcept

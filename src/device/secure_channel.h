@@ -18,8 +18,8 @@ void channel_mac(const DeviceConnection& connection, const std::uint8_t* data, s
 // Encrypts or decrypts (the same operation) with the channel's counter-mode keystream. The
 // keystream place carries over between calls and between directions: request bytes and reply
 // bytes draw on one stream. data and out may be the same buffer.
-std::uint32_t channel_crypt(DeviceConnection& connection, const std::uint8_t* data, std::size_t length,
-                            std::uint8_t* out) noexcept;
+void channel_crypt(DeviceConnection& connection, const std::uint8_t* data, std::size_t length,
+                   std::uint8_t* out) noexcept;
 
 // Rebuilds the channel key schedule for a 16-byte key.
 void set_channel_key(DeviceConnection& connection, const std::uint8_t key[16]) noexcept;

@@ -1,16 +1,12 @@
 #pragma once
 
+#include "device/status.h"
+
 #include <cstdint>
 
 namespace vlrp11 {
 
 struct DeviceConnection;
-
-// Statuses the transports produce themselves. A device status byte of the same value reaches
-// the caller the same way.
-constexpr std::uint32_t TRANSPORT_FAILED = 2;     // the exchange failed or too little came back
-constexpr std::uint32_t TRANSPORT_LENGTH = 7;     // request or reply longer than the caller allows
-constexpr std::uint32_t TRANSPORT_BAD_MAC = 42;   // the reply's MAC did not match
 
 constexpr std::uint32_t MAX_REQUEST_LENGTH = 2049;
 constexpr std::uint32_t MAX_APDU_REPLY_CAPACITY = 2048;

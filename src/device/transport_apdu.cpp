@@ -45,7 +45,8 @@ std::uint32_t transmit_apdu(DeviceConnection* connection, std::uint8_t code, con
     if (api == nullptr)
         return TRANSPORT_FAILED;
 
-    std::uint8_t apdu[APDU_BUFFER];
+    Wiped<std::uint8_t[APDU_BUFFER]> buffer;
+    std::uint8_t* apdu = buffer.value;
     const std::uint32_t lc = request_length + CHANNEL_MAC_LENGTH;
     const std::uint32_t le = capacity + CHANNEL_MAC_LENGTH;
     const bool extended = !(lc <= 255 && le <= 256);
@@ -64,33 +65,26 @@ std::uint32_t transmit_apdu(DeviceConnection* connection, std::uint8_t code, con
     if (connection->login_state != LOGGED_OUT && request_length > 0)
         channel_crypt(*connection, apdu + data, request_length, apdu + data);
 
-    std::uint32_t m = sizeof apdu;
+    std::uint32_t m = APDU_BUFFER;
     PcscResult rv = api->transmit(connection->handle, apdu, static_cast<std::uint32_t>(length), apdu, &m);
-    if (rv != PCSC_SUCCESS || m < RESPONSE_OVERHEAD || m > sizeof apdu) {
-        secure_wipe(apdu, sizeof apdu);
+    if (rv != PCSC_SUCCESS || m < RESPONSE_OVERHEAD || m > APDU_BUFFER)
         return TRANSPORT_FAILED;
-    }
     const std::uint32_t data_length = m - static_cast<std::uint32_t>(RESPONSE_OVERHEAD);
     if (connection->login_state != LOGGED_OUT && data_length > 0)
         channel_crypt(*connection, apdu + CHANNEL_MAC_LENGTH, data_length, apdu + CHANNEL_MAC_LENGTH);
     std::uint8_t expected[CHANNEL_MAC_LENGTH];
     channel_mac(*connection, apdu + CHANNEL_MAC_LENGTH, m - CHANNEL_MAC_LENGTH, expected);
 
-    std::uint32_t status;
-    if (!macs_equal(expected, apdu)) {
-        status = TRANSPORT_BAD_MAC;
-    } else if (reply != nullptr && reply_length != nullptr && data_length > capacity) {
-        status = TRANSPORT_LENGTH;
-    } else {
-        if (reply_length != nullptr) {
-            *reply_length = data_length;
-            if (reply != nullptr && data_length > 0)
-                std::memcpy(reply, apdu + CHANNEL_MAC_LENGTH, data_length);
-        }
-        status = apdu[m - 1];
+    if (!macs_equal(expected, apdu))
+        return TRANSPORT_BAD_MAC;
+    if (reply != nullptr && reply_length != nullptr && data_length > capacity)
+        return TRANSPORT_LENGTH;
+    if (reply_length != nullptr) {
+        *reply_length = data_length;
+        if (reply != nullptr && data_length > 0)
+            std::memcpy(reply, apdu + CHANNEL_MAC_LENGTH, data_length);
     }
-    secure_wipe(apdu, sizeof apdu);
-    return status;
+    return apdu[m - 1];
 }
 
 }  // namespace vlrp11

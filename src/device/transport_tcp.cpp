@@ -62,7 +62,10 @@ std::uint32_t transmit_tcp(DeviceConnection* connection, std::uint8_t code, cons
     if (request_length > MAX_REQUEST_LENGTH)
         return TRANSPORT_LENGTH;
 
-    std::uint8_t buffer[FRAME_BUFFER];
+    Wiped<std::uint8_t[FRAME_BUFFER]> received;
+    Wiped<std::uint8_t[FRAME_BUFFER]> opened;
+    std::uint8_t* buffer = received.value;
+    std::uint8_t* frame = opened.value;
     buffer[0] = code;
     if (request_length > 0)
         std::memcpy(buffer + 1, request, request_length);
@@ -75,9 +78,8 @@ std::uint32_t transmit_tcp(DeviceConnection* connection, std::uint8_t code, cons
     // completed by further receives, each followed by a new check.
     std::size_t m = 0;
     bool verified = false;
-    std::uint8_t frame[FRAME_BUFFER];
     for (;;) {
-        long got = socket_receive(connection->handle, buffer + m, sizeof buffer - m);
+        long got = socket_receive(connection->handle, buffer + m, FRAME_BUFFER - m);
         if (got <= 0)
             break;
         m += static_cast<std::size_t>(got);
@@ -85,32 +87,24 @@ std::uint32_t transmit_tcp(DeviceConnection* connection, std::uint8_t code, cons
             verified = true;
             break;
         }
-        if (m == sizeof buffer || !socket_wait_readable(connection->handle, TCP_FRAME_WAIT_MS))
+        if (m == FRAME_BUFFER || !socket_wait_readable(connection->handle, TCP_FRAME_WAIT_MS))
             break;
     }
 
-    std::uint32_t status;
-    if (m < REPLY_OVERHEAD) {
-        status = TRANSPORT_FAILED;
-    } else if (!verified) {
-        status = TRANSPORT_BAD_MAC;
-    } else {
-        const std::uint32_t data_length = static_cast<std::uint32_t>(m - REPLY_OVERHEAD);
-        std::uint32_t capacity = reply_length != nullptr ? *reply_length : 0;
-        if (reply != nullptr && reply_length != nullptr && data_length > capacity) {
-            status = TRANSPORT_LENGTH;
-        } else {
-            if (reply_length != nullptr) {
-                *reply_length = data_length;
-                if (reply != nullptr && data_length > 0)
-                    std::memcpy(reply, frame + 1, data_length);
-            }
-            status = frame[0];
-        }
+    if (m < REPLY_OVERHEAD)
+        return TRANSPORT_FAILED;
+    if (!verified)
+        return TRANSPORT_BAD_MAC;
+    const std::uint32_t data_length = static_cast<std::uint32_t>(m - REPLY_OVERHEAD);
+    std::uint32_t capacity = reply_length != nullptr ? *reply_length : 0;
+    if (reply != nullptr && reply_length != nullptr && data_length > capacity)
+        return TRANSPORT_LENGTH;
+    if (reply_length != nullptr) {
+        *reply_length = data_length;
+        if (reply != nullptr && data_length > 0)
+            std::memcpy(reply, frame + 1, data_length);
     }
-    secure_wipe(buffer, sizeof buffer);
-    secure_wipe(frame, sizeof frame);
-    return status;
+    return frame[0];
 }
 
 }  // namespace vlrp11

@@ -5,11 +5,11 @@
 
 namespace vlrp11 {
 
-std::uint32_t system_random(std::uint8_t* buffer, std::size_t length) noexcept
+bool system_random(std::uint8_t* buffer, std::size_t length) noexcept
 {
     HCRYPTPROV provider = 0;
     if (!CryptAcquireContextA(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT | CRYPT_SILENT))
-        return RANDOM_FAILED;
+        return false;
     bool ok = true;
     while (ok && length > 0) {
         DWORD chunk = length > 0x40000000 ? 0x40000000 : static_cast<DWORD>(length);
@@ -18,7 +18,7 @@ std::uint32_t system_random(std::uint8_t* buffer, std::size_t length) noexcept
         length -= chunk;
     }
     CryptReleaseContext(provider, 0);
-    return ok ? 0 : RANDOM_FAILED;
+    return ok;
 }
 
 }  // namespace vlrp11

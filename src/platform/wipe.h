@@ -15,4 +15,18 @@ void secure_wipe(T& object) noexcept
     secure_wipe(static_cast<void*>(&object), sizeof object);
 }
 
+// A secret (a byte array or a plain record) wiped when it goes out of scope, by whichever path
+// the function leaves. Not copyable: a copy would be a second secret nobody wipes.
+//     Wiped<std::uint8_t[32]> ab;   ab.value is the array
+//     Wiped<AesKey> key;            key.value is the schedule
+template <typename T>
+struct Wiped {
+    T value;
+
+    Wiped() noexcept = default;
+    Wiped(const Wiped&) = delete;
+    Wiped& operator=(const Wiped&) = delete;
+    ~Wiped() { secure_wipe(value); }
+};
+
 }  // namespace vlrp11

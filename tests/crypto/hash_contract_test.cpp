@@ -90,8 +90,8 @@ TEST(DigestTypes, OutputLengths)
 {
     const std::size_t expected[] = {0, 32, 32, 48, 64, 20, 28, 32, 48, 64, 28, 32, 48, 64, 0};
     for (std::uint32_t type = 0; type < std::size(expected); ++type)
-        EXPECT_EQ(digest_output_length(type), expected[type]) << "type " << type;
-    EXPECT_EQ(digest_output_length(0xffffffff), 0u);
+        EXPECT_EQ(digest_output_length(static_cast<DigestType>(type)), expected[type]) << "type " << type;
+    EXPECT_EQ(digest_output_length(static_cast<DigestType>(0xffffffff)), 0u);
 }
 
 template <typename Context>

@@ -4,72 +4,18 @@
 #include "device/device_connection.h"
 #include "device/pin_derivation.h"
 #include "device/secure_channel.h"
+#include "support/scripted_transport.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstring>
-#include <deque>
 #include <vector>
 
-namespace vlrp11 {
+namespace vlrp11::testing {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-struct Sent {
-    std::uint8_t code;
-    Bytes request;
-};
-
-struct Answer {
-    std::uint32_t status;
-    Bytes reply;
-};
-
-// A transport that records every command and answers from a script (default: success, no data).
-struct Script {
-    std::vector<Sent> sent;
-    std::deque<Answer> answers;
-};
-Script* script = nullptr;
-
-std::uint32_t scripted_transport(DeviceConnection*, std::uint8_t code, const std::uint8_t* request,
-                                 std::uint32_t request_length, std::uint8_t* reply, std::uint32_t* reply_length)
-{
-    script->sent.push_back({code, Bytes(request, request + request_length)});
-    Answer answer{0, {}};
-    if (!script->answers.empty()) {
-        answer = script->answers.front();
-        script->answers.pop_front();
-    }
-    if (reply_length != nullptr) {
-        *reply_length = static_cast<std::uint32_t>(answer.reply.size());
-        if (reply != nullptr && !answer.reply.empty())
-            std::memcpy(reply, answer.reply.data(), answer.reply.size());
-    }
-    return answer.status;
-}
-
-class DeviceCommandsTest : public ::testing::Test {
-protected:
-    void SetUp() override { script = &record; }
-    void TearDown() override { script = nullptr; }
-
-    DeviceConnection connection(std::int32_t kind, std::uint8_t version = 7)
-    {
-        DeviceConnection c{};
-        c.kind = kind;
-        c.login_state = LOGGED_OUT;
-        c.atr_digit = 1;
-        c.device_info[DEVICE_INFO_VERSION] = version;
-        c.transport = scripted_transport;
-        reset_channel_key(c);
-        return c;
-    }
-
-    Script record;
-};
+using DeviceCommandsTest = ScriptedDeviceTest;
 
 Bytes derived(const char* pin, std::size_t length)
 {
@@ -101,7 +47,7 @@ TEST_F(DeviceCommandsTest, LoginRequestsPerKindAndType)
     Bytes expected_block = aes_block(ab.data() + 16, ab.data());
 
     struct Case {
-        std::int32_t kind;
+        DeviceKind kind;
         int type;
         std::uint8_t code;
         Bytes suffix;
@@ -118,10 +64,10 @@ TEST_F(DeviceCommandsTest, LoginRequestsPerKindAndType)
         record.sent.clear();
         DeviceConnection device = connection(c.kind);
         device.instance = 3;
-        record.answers = {{0, Bytes(32, 0x44)}};
+        record.answers = {{DEVICE_OK, Bytes(32, 0x44)}};
         if (c.kind == DEVICE_TOKEN)
-            record.answers.push_front({0, {}});  // the time comes first
-        ASSERT_EQ(login(device, c.type, reinterpret_cast<const std::uint8_t*>(pin), 6), 0u);
+            record.answers.push_front({DEVICE_OK, {}});  // the time comes first
+        ASSERT_EQ(login(device, c.type, reinterpret_cast<const std::uint8_t*>(pin), 6), DEVICE_OK);
         const Sent& command = record.sent.back();
         EXPECT_EQ(command.code, c.code);
         Bytes expected = expected_block;
@@ -143,8 +89,8 @@ TEST_F(DeviceCommandsTest, LoginInstallsTheKeyAndCounterFromTheReply)
         reply[i] = static_cast<std::uint8_t>(200 - i);
     DeviceConnection device = connection(DEVICE_PCSC_HSM);
     device.keystream_pos = 5;
-    record.answers = {{0, reply}};
-    ASSERT_EQ(login(device, 1, reinterpret_cast<const std::uint8_t*>(pin), 4), 0u);
+    record.answers = {{DEVICE_OK, reply}};
+    ASSERT_EQ(login(device, 1, reinterpret_cast<const std::uint8_t*>(pin), 4), DEVICE_OK);
 
     Bytes key = aes_block(ab.data(), reply.data());
     Bytes counter = aes_block(ab.data(), reply.data() + 16);
@@ -167,8 +113,8 @@ TEST_F(DeviceCommandsTest, LoginRefusalsLeaveTheStateAlone)
 
     DeviceConnection hsm = connection(DEVICE_NETWORK_HSM);
     std::memset(hsm.counter, 0x11, 16);
-    record.answers = {{48, {}}, {0, Bytes(31)}};
-    EXPECT_EQ(login(hsm, 1, pin, 4), 48u);
+    record.answers = {{PIN_WRONG, {}}, {DEVICE_OK, Bytes(31)}};
+    EXPECT_EQ(login(hsm, 1, pin, 4), PIN_WRONG);
     EXPECT_EQ(login(hsm, 1, pin, 4), REPLY_LENGTH_WRONG);
     EXPECT_EQ(hsm.login_state, LOGGED_OUT);
     EXPECT_EQ(Bytes(hsm.counter, hsm.counter + 16), Bytes(16, 0x11));
@@ -177,7 +123,7 @@ TEST_F(DeviceCommandsTest, LoginRefusalsLeaveTheStateAlone)
 TEST_F(DeviceCommandsTest, LogoutRules)
 {
     DeviceConnection idle = connection(DEVICE_TOKEN);
-    EXPECT_EQ(logout(idle), 0u);
+    EXPECT_EQ(logout(idle), DEVICE_OK);
     EXPECT_TRUE(record.sent.empty());
 
     std::uint8_t key[16] = {7};
@@ -187,7 +133,7 @@ TEST_F(DeviceCommandsTest, LogoutRules)
         token.atr_digit = digit;
         set_channel_key(token, key);
         token.login_state = LOGGED_IN_USER;
-        EXPECT_EQ(logout(token), 0u);
+        EXPECT_EQ(logout(token), DEVICE_OK);
         EXPECT_EQ(record.sent.back().code, CMD_LOGOUT);
         EXPECT_EQ(token.login_state, LOGGED_OUT);
         // A token whose ATR digit is 0 goes back to the all-0xFF key.
@@ -201,8 +147,8 @@ TEST_F(DeviceCommandsTest, LogoutRules)
 
     DeviceConnection failing = connection(DEVICE_NETWORK_HSM);
     failing.login_state = LOGGED_IN_SO;
-    record.answers = {{3, {}}};
-    EXPECT_EQ(logout(failing), 3u);
+    record.answers = {{CONNECTION_LOST, {}}};
+    EXPECT_EQ(logout(failing), CONNECTION_LOST);
     EXPECT_EQ(failing.login_state, LOGGED_IN_SO);
 }
 
@@ -221,7 +167,7 @@ TEST_F(DeviceCommandsTest, TimeIsSentToTokensWithAClockOnly)
     EXPECT_EQ(record.sent.size(), 1u);
 
     // The device's answer to the time never matters.
-    record.answers = {{0x6F, {}}};
+    record.answers = {{0x6F, {}}};  // any status at all
     set_time(token);
     EXPECT_EQ(record.sent.size(), 2u);
 }
@@ -231,9 +177,9 @@ TEST_F(DeviceCommandsTest, PinCommandsCarryTheDerivedValues)
     const std::uint8_t pin[] = {'4', '3', '2', '1'};
     Bytes ab = derived("4321", 4);
     DeviceConnection token = connection(DEVICE_TOKEN);
-    EXPECT_EQ(init_pin(token, pin, 4), 0u);
-    record.answers = {{0, {}}, {60, {}}};
-    EXPECT_EQ(change_pin(token, pin, 4), 60u);
+    EXPECT_EQ(init_pin(token, pin, 4), DEVICE_OK);
+    record.answers = {{DEVICE_OK, {}}, {PIN_BLOCKED, {}}};
+    EXPECT_EQ(change_pin(token, pin, 4), PIN_BLOCKED);
     ASSERT_EQ(record.sent.size(), 4u);
     EXPECT_EQ(record.sent[0].code, CMD_SET_TIME);
     EXPECT_EQ(record.sent[1].code, CMD_INIT_PIN);
@@ -245,13 +191,13 @@ TEST_F(DeviceCommandsTest, PinCommandsCarryTheDerivedValues)
 TEST_F(DeviceCommandsTest, OpenChannelStoresTheNumber)
 {
     DeviceConnection hsm = connection(DEVICE_PCSC_HSM);
-    record.answers = {{0, {0x34, 0x12}}, {0, {0x01}}, {44, {}}};
-    EXPECT_EQ(open_channel(hsm), 0u);
+    record.answers = {{DEVICE_OK, {0x34, 0x12}}, {DEVICE_OK, {0x01}}, {NO_FREE_CHANNEL, {}}};
+    EXPECT_EQ(open_channel(hsm), DEVICE_OK);
     EXPECT_EQ(hsm.channel, 0x1234);
     EXPECT_EQ(open_channel(hsm), REPLY_LENGTH_WRONG);
     EXPECT_EQ(hsm.channel, 0);
     hsm.channel = 9;
-    EXPECT_EQ(open_channel(hsm), 44u);
+    EXPECT_EQ(open_channel(hsm), NO_FREE_CHANNEL);
     EXPECT_EQ(hsm.channel, 9);
 }
 
@@ -259,9 +205,9 @@ TEST_F(DeviceCommandsTest, DeviceInfoWaitsOutBusyAnswers)
 {
     DeviceConnection hsm = connection(DEVICE_NETWORK_HSM);
     Bytes info(32, 0x5C);
-    record.answers = {{DEVICE_BUSY, {}}, {DEVICE_BUSY, {}}, {DEVICE_BUSY, {}}, {0, info}};
+    record.answers = {{DEVICE_BUSY, {}}, {DEVICE_BUSY, {}}, {DEVICE_BUSY, {}}, {DEVICE_OK, info}};
     auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(wait_device_info(hsm), 0u);
+    EXPECT_EQ(wait_device_info(hsm), DEVICE_OK);
     auto elapsed = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(record.sent.size(), 4u);
     EXPECT_GE(elapsed, std::chrono::milliseconds(300));
@@ -269,4 +215,4 @@ TEST_F(DeviceCommandsTest, DeviceInfoWaitsOutBusyAnswers)
 }
 
 }  // namespace
-}  // namespace vlrp11
+}  // namespace vlrp11::testing

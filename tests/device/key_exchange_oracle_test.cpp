@@ -127,7 +127,7 @@ protected:
         reset_channel_key(connection);
         std::memset(connection.counter, 0x77, 16);
         connection.keystream_pos = 3;
-        ASSERT_EQ(drbg_instantiate(connection.random), 0u);
+        ASSERT_EQ(drbg_instantiate(connection.random), DEVICE_OK);
     }
     void TearDown() override { device = nullptr; }
 
@@ -145,7 +145,7 @@ protected:
 
 TEST_F(KeyExchangeTest, AgreesOnTheDevicesKeyAndCounter)
 {
-    ASSERT_EQ(key_exchange(connection), 0u);
+    ASSERT_EQ(key_exchange(connection), DEVICE_OK);
     AesKey expected;
     aes_set_key(expected, fake.shared.data(), 128);
     std::uint8_t zero[16] = {};
@@ -159,7 +159,7 @@ TEST_F(KeyExchangeTest, AgreesOnTheDevicesKeyAndCounter)
     EXPECT_EQ(Bytes(connection.device_certificate, connection.device_certificate + 140), fake.last_certificate);
     // Every exchange uses a fresh ephemeral key and nonce.
     Bytes first = channel_key_probe();
-    ASSERT_EQ(key_exchange(connection), 0u);
+    ASSERT_EQ(key_exchange(connection), DEVICE_OK);
     EXPECT_NE(channel_key_probe(), first);
 }
 
@@ -204,11 +204,11 @@ TEST_F(KeyExchangeTest, OldTokensSkipIt)
 {
     connection.kind = DEVICE_TOKEN;
     connection.device_info[DEVICE_INFO_VERSION] = 6;
-    EXPECT_EQ(key_exchange(connection), 0u);
+    EXPECT_EQ(key_exchange(connection), DEVICE_OK);
     EXPECT_EQ(fake.exchanges, 0);
     connection.device_info[DEVICE_INFO_VERSION] = 7;
     fake.kind = DEVICE_TOKEN;
-    EXPECT_EQ(key_exchange(connection), 0u);
+    EXPECT_EQ(key_exchange(connection), DEVICE_OK);
     EXPECT_EQ(fake.exchanges, 1);
 }
 

@@ -85,10 +85,10 @@ TEST(ChannelCrypt, KeystreamCarriesOverCallsAndWrapsTheCounter)
 
     // 5 + 20 + 7 bytes in three calls equal one call of 32.
     std::vector<std::uint8_t> zeros(32, 0), out(32);
-    EXPECT_EQ(channel_crypt(connection, zeros.data(), 5, out.data()), 0u);
-    EXPECT_EQ(channel_crypt(connection, zeros.data(), 20, out.data() + 5), 0u);
+    channel_crypt(connection, zeros.data(), 5, out.data());
+    channel_crypt(connection, zeros.data(), 20, out.data() + 5);
     EXPECT_EQ(connection.keystream_pos, 9u);
-    EXPECT_EQ(channel_crypt(connection, zeros.data(), 7, out.data() + 25), 0u);
+    channel_crypt(connection, zeros.data(), 7, out.data() + 25);
     EXPECT_EQ(out, keystream);
     EXPECT_EQ(connection.keystream_pos, 0u);
     Block after{};

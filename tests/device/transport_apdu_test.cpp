@@ -12,6 +12,9 @@
 namespace vlrp11::testing {
 namespace {
 
+// A device status with no meaning of its own to the library: it passes through.
+constexpr std::uint8_t unlisted = 0x6A;
+
 using Bytes = std::vector<std::uint8_t>;
 
 Bytes pattern(std::size_t n, std::uint8_t seed = 1)
@@ -52,7 +55,7 @@ TEST(TransportApdu, CommandWithoutDataIsTwelveBytes)
     FakeCard card(device.responder());
     DeviceConnection connection = make_pcsc_connection();
     connection.channel = 0x0203;
-    EXPECT_EQ(transmit_apdu(&connection, 16, nullptr, 0, nullptr, nullptr), 0u);
+    EXPECT_EQ(transmit_apdu(&connection, 16, nullptr, 0, nullptr, nullptr), DEVICE_OK);
 
     ASSERT_EQ(card.sent.size(), 1u);
     const Bytes& apdu = card.sent[0];
@@ -126,16 +129,16 @@ TEST(TransportApdu, RepliesAreCheckedAndCopied)
     Bytes reply(32, 0xEE);
 
     // Status only: length 0, buffer untouched, status passed through.
-    device.status = 0x6A;
+    device.status = unlisted;
     std::uint32_t length = 32;
-    EXPECT_EQ(transmit_apdu(&connection, 80, nullptr, 0, reply.data(), &length), 0x6Au);
+    EXPECT_EQ(transmit_apdu(&connection, 80, nullptr, 0, reply.data(), &length), unlisted);
     EXPECT_EQ(length, 0u);
     EXPECT_EQ(reply, Bytes(32, 0xEE));
 
-    device.status = 0;
+    device.status = DEVICE_OK;
     device.reply = pattern(20);
     length = 32;
-    EXPECT_EQ(transmit_apdu(&connection, 80, nullptr, 0, reply.data(), &length), 0u);
+    EXPECT_EQ(transmit_apdu(&connection, 80, nullptr, 0, reply.data(), &length), DEVICE_OK);
     EXPECT_EQ(length, 20u);
     EXPECT_EQ(Bytes(reply.begin(), reply.begin() + 20), device.reply);
 
@@ -195,7 +198,7 @@ TEST(TransportApdu, LoggedInPayloadsAreEncryptedWithOneKeystream)
     Bytes reply(64);
     for (int round = 0; round < 3; ++round) {
         std::uint32_t length = 64;
-        ASSERT_EQ(transmit_apdu(&connection, 84, request.data(), 21, reply.data(), &length), 0u) << round;
+        ASSERT_EQ(transmit_apdu(&connection, 84, request.data(), 21, reply.data(), &length), DEVICE_OK) << round;
         EXPECT_EQ(Bytes(reply.begin(), reply.begin() + 30), device.reply);
     }
 

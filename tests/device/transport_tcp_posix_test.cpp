@@ -15,6 +15,9 @@
 namespace vlrp11 {
 namespace {
 
+// A device status with no meaning of its own to the library: it passes through.
+constexpr std::uint8_t unlisted = 0x6A;
+
 using Bytes = std::vector<std::uint8_t>;
 
 // The library's end of a connected socket pair is the connection; the test plays the device
@@ -95,7 +98,7 @@ TEST_F(TransportTcpTest, FrameLayoutBeforeLogin)
     send_bytes(reply_frame(0, data));  // the socket holds the reply until it is read
     Bytes reply(16);
     std::uint32_t length = 16;
-    EXPECT_EQ(transmit_tcp(&connection, 48, request.data(), 3, reply.data(), &length), 0u);
+    EXPECT_EQ(transmit_tcp(&connection, 48, request.data(), 3, reply.data(), &length), DEVICE_OK);
     EXPECT_EQ(length, 4u);
     EXPECT_EQ(Bytes(reply.begin(), reply.begin() + 4), data);
 
@@ -112,14 +115,14 @@ TEST_F(TransportTcpTest, CodeAndDataEncryptedAfterLoginStatusClear)
     std::thread device([&] {
         Bytes frame = read_request(1 + 2 + 6);
         EXPECT_EQ(Bytes(frame.begin(), frame.begin() + 3), (Bytes{84, 0x10, 0x20}));
-        Bytes reply = reply_frame(0x6A, {1, 2, 3, 4, 5});
-        EXPECT_EQ(reply[0], 0x6A);
+        Bytes reply = reply_frame(unlisted, {1, 2, 3, 4, 5});
+        EXPECT_EQ(reply[0], unlisted);
         send_bytes(reply);
     });
     Bytes request = {0x10, 0x20};
     Bytes reply(8);
     std::uint32_t length = 8;
-    EXPECT_EQ(transmit_tcp(&connection, 84, request.data(), 2, reply.data(), &length), 0x6Au);
+    EXPECT_EQ(transmit_tcp(&connection, 84, request.data(), 2, reply.data(), &length), unlisted);
     device.join();
     EXPECT_EQ(Bytes(reply.begin(), reply.begin() + 5), (Bytes{1, 2, 3, 4, 5}));
     EXPECT_EQ(connection.keystream_pos, mirror.keystream_pos);
@@ -138,7 +141,7 @@ TEST_F(TransportTcpTest, SplitReplyIsReassembled)
     });
     Bytes reply(400);
     std::uint32_t length = 400;
-    EXPECT_EQ(transmit_tcp(&connection, 48, nullptr, 0, reply.data(), &length), 0u);
+    EXPECT_EQ(transmit_tcp(&connection, 48, nullptr, 0, reply.data(), &length), DEVICE_OK);
     device.join();
     EXPECT_EQ(length, 300u);
     EXPECT_EQ(Bytes(reply.begin(), reply.begin() + 300), Bytes(300, 0x3C));

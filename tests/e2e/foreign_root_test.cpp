@@ -64,10 +64,9 @@ TEST(ForeignRoot, CertificateSignedByAnotherRootIsRefused)
     ASSERT_NE(device, nullptr) << error;
     {
         SimulatedNetworkHsm hsm(*device);
-        DeviceConnection* connection = connect_network(hsm.address(), 0);
+        ConnectionPtr connection = connect_network(hsm.address(), 0);
         ASSERT_NE(connection, nullptr);
         EXPECT_EQ(key_exchange(*connection), CERTIFICATE_INVALID);
-        close_connection(connection);
     }
     device.reset();
     std::filesystem::remove_all(dir);

@@ -9,7 +9,7 @@
 #include "device/connection_close.h"
 #include "device/device_commands.h"
 #include "device/device_connection.h"
-#include "device/key_exchange.h"
+#include "device/session_setup.h"
 #include "device/transport.h"
 #include "platform/pcsc.h"
 #include "platform/sockets.h"
@@ -27,10 +27,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct ConnectionDeleter {
-    void operator()(DeviceConnection* connection) const { close_connection(connection); }
-};
-using Connection = std::unique_ptr<DeviceConnection, ConnectionDeleter>;
+using Connection = ConnectionPtr;
 
 std::string env(const char* name)
 {
@@ -72,7 +69,7 @@ protected:
         return {};
     }
 
-    Connection connect_card(const char* prefix, std::int32_t kind, std::int32_t instance)
+    Connection connect_card(const char* prefix, DeviceKind kind, std::int32_t instance)
     {
         std::string name = reader(prefix);
         EXPECT_FALSE(name.empty()) << prefix;
@@ -80,19 +77,10 @@ protected:
         std::uint32_t protocol = 0;
         EXPECT_EQ(pcsc()->connect(context, name.c_str(), PCSC_SHARE_SHARED, PCSC_PROTOCOL_T1, &card, &protocol),
                   PCSC_SUCCESS);
-        DeviceConnection* connection = connect_pcsc(card, kind, instance);
+        Connection connection = connect_pcsc(card, kind, instance);
         if (connection == nullptr)
             pcsc()->disconnect(card, PCSC_LEAVE_CARD);
-        return Connection(connection);
-    }
-
-    std::uint32_t open_session(DeviceConnection& c)
-    {
-        if (c.kind != DEVICE_NETWORK_HSM) {
-            if (std::uint32_t status = open_channel(c))
-                return status;
-        }
-        return key_exchange(c);
+        return connection;
     }
 
     std::uint32_t login_user(DeviceConnection& c)
@@ -106,7 +94,7 @@ protected:
         Bytes out(count);
         std::uint32_t length = count;
         std::uint32_t status = c.transport(&c, CMD_GET_RANDOM, &count, 1, out.data(), &length);
-        if (status == 0) {
+        if (status == DEVICE_OK) {
             EXPECT_EQ(length, count);
         }
         return status;
@@ -122,11 +110,11 @@ TEST_F(LiveDevices, TokenOverPcsc)
     Connection token = connect_card("KESTRELWORKSHOP VELLARO token", DEVICE_TOKEN, 0);
     ASSERT_NE(token, nullptr);
     EXPECT_EQ(token->atr_length, 20u);
-    ASSERT_EQ(open_session(*token), 0u);
-    ASSERT_EQ(login_user(*token), 0u);
+    ASSERT_EQ(set_up_session(*token), DEVICE_OK);
+    ASSERT_EQ(login_user(*token), DEVICE_OK);
     for (std::uint8_t count : {1, 16, 33, 224})
-        EXPECT_EQ(random_bytes(*token, count), 0u);
-    EXPECT_EQ(logout(*token), 0u);
+        EXPECT_EQ(random_bytes(*token, count), DEVICE_OK);
+    EXPECT_EQ(logout(*token), DEVICE_OK);
 }
 
 TEST_F(LiveDevices, FourHsmPartitionsOnFourCardHandles)
@@ -135,49 +123,49 @@ TEST_F(LiveDevices, FourHsmPartitionsOnFourCardHandles)
     for (std::int32_t instance = 0; instance < 4; ++instance) {
         partitions.push_back(connect_card("KESTRELWORKSHOP VELLARO HSM", DEVICE_PCSC_HSM, instance));
         ASSERT_NE(partitions.back(), nullptr);
-        ASSERT_EQ(open_session(*partitions.back()), 0u);
-        ASSERT_EQ(login_user(*partitions.back()), 0u) << instance;
+        ASSERT_EQ(set_up_session(*partitions.back()), DEVICE_OK);
+        ASSERT_EQ(login_user(*partitions.back()), DEVICE_OK) << instance;
     }
     for (Connection& partition : partitions)
-        EXPECT_EQ(random_bytes(*partition, 48), 0u);
+        EXPECT_EQ(random_bytes(*partition, 48), DEVICE_OK);
     EXPECT_NE(partitions[0]->channel, partitions[1]->channel);
 }
 
 TEST_F(LiveDevices, NetworkHsmOverLoopbackTcp)
 {
-    Connection hsm(connect_network("127.0.0.2", 2));
+    Connection hsm = connect_network("127.0.0.2", 2);
     ASSERT_NE(hsm, nullptr);
-    ASSERT_EQ(open_session(*hsm), 0u);
-    ASSERT_EQ(login_user(*hsm), 0u);
-    EXPECT_EQ(random_bytes(*hsm, 200), 0u);
-    EXPECT_EQ(logout(*hsm), 0u);
+    ASSERT_EQ(set_up_session(*hsm), DEVICE_OK);
+    ASSERT_EQ(login_user(*hsm), DEVICE_OK);
+    EXPECT_EQ(random_bytes(*hsm, 200), DEVICE_OK);
+    EXPECT_EQ(logout(*hsm), DEVICE_OK);
 }
 
 TEST_F(LiveDevices, TransportFaultsOverTcp)
 {
     if (!have_control())
         GTEST_SKIP() << "no control channel";
-    Connection hsm(connect_network("127.0.0.3", 0));
+    Connection hsm = connect_network("127.0.0.3", 0);
     ASSERT_NE(hsm, nullptr);
-    ASSERT_EQ(open_session(*hsm), 0u);
-    ASSERT_EQ(login_user(*hsm), 0u);
+    ASSERT_EQ(set_up_session(*hsm), DEVICE_OK);
+    ASSERT_EQ(login_user(*hsm), DEVICE_OK);
 
     // A reply split by the network is read to its end.
     control("split net-127.0.0.3 40");
-    EXPECT_EQ(random_bytes(*hsm, 100), 0u);
+    EXPECT_EQ(random_bytes(*hsm, 100), DEVICE_OK);
     // A slow device is waited for.
     control("latency net-127.0.0.3 150");
-    EXPECT_EQ(random_bytes(*hsm, 10), 0u);
+    EXPECT_EQ(random_bytes(*hsm, 10), DEVICE_OK);
     control("latency net-127.0.0.3 0");
     // The device's own faults pass through.
     control("busy net-127.0.0.3 2 16");
-    EXPECT_EQ(wait_device_info(*hsm), 0u);
+    EXPECT_EQ(wait_device_info(*hsm), DEVICE_OK);
     control("corrupt-mac net-127.0.0.3 48");
     EXPECT_EQ(random_bytes(*hsm, 10), TRANSPORT_BAD_MAC);
     // A cut reply never verifies; a dropped connection delivers nothing.
     control("truncate net-127.0.0.3 5");
     EXPECT_EQ(random_bytes(*hsm, 10), TRANSPORT_FAILED);
-    Connection other(connect_network("127.0.0.3", 1));
+    Connection other = connect_network("127.0.0.3", 1);
     ASSERT_NE(other, nullptr);
     control("drop net-127.0.0.3");
     EXPECT_EQ(wait_device_info(*other), TRANSPORT_FAILED);
@@ -190,7 +178,7 @@ TEST_F(LiveDevices, BusyTokenOverPcsc)
     Connection token = connect_card("KESTRELWORKSHOP VELLARO token", DEVICE_TOKEN, 0);
     ASSERT_NE(token, nullptr);
     control("busy token 3 16");
-    EXPECT_EQ(wait_device_info(*token), 0u);
+    EXPECT_EQ(wait_device_info(*token), DEVICE_OK);
 }
 
 }  // namespace

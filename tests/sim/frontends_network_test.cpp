@@ -7,7 +7,7 @@
 #include <sys/socket.h>
 #include <thread>
 
-#include "core/client.h"
+#include "support/sim_client.h"
 #include "sim/support/hosted_fixture.h"
 
 namespace vlrp11::sim {

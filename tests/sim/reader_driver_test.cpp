@@ -10,7 +10,7 @@ extern "C" {
 }
 #include <reader.h>
 
-#include "core/client.h"
+#include "support/sim_client.h"
 #include "sim/support/hosted_fixture.h"
 #include "sim/support/link_peer.h"
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "core/client.h"
+#include "support/sim_client.h"
 #include "core/command.h"
 #include "core/device.h"
 

@@ -23,7 +23,7 @@ void ModuleTest::TearDown()
     p11->C_Finalize(nullptr);
 }
 
-CK_SLOT_ID place_fake_device(unsigned slotIndex, std::int32_t kind)
+CK_SLOT_ID place_fake_device(unsigned slotIndex, DeviceKind kind)
 {
     auto* connection = static_cast<DeviceConnection*>(std::calloc(1, sizeof(DeviceConnection)));
     connection->kind = kind;
@@ -40,7 +40,7 @@ CK_SESSION_HANDLE open_fake_session(CK_SLOT_ID slotId, unsigned sessionIndex)
     auto* session = static_cast<SessionRecord*>(std::calloc(1, sizeof(SessionRecord)));
     session->flags = CKF_SERIAL_SESSION;
     session->slotId = static_cast<std::uint32_t>(slotId);
-    library_state().slots[(slotId & 0xFF) - 1].sessions[sessionIndex] = session;
+    library_state().slots[slot_index_of(slotId)].sessions[sessionIndex] = session;
     return make_session_handle(slotId, sessionIndex);
 }
 
@@ -58,15 +58,15 @@ ObjectRecord* new_object(std::uint32_t objectClass)
 ObjectRecord* add_token_object(CK_SLOT_ID slotId, unsigned index, std::uint32_t objectClass)
 {
     ObjectRecord* record = new_object(objectClass);
-    library_state().slots[(slotId & 0xFF) - 1].tokenObjects[index] = record;
+    library_state().slots[slot_index_of(slotId)].tokenObjects[index] = record;
     return record;
 }
 
 ObjectRecord* add_session_object(CK_SESSION_HANDLE hSession, unsigned index, std::uint32_t objectClass)
 {
     ObjectRecord* record = new_object(objectClass);
-    SlotRecord& slot = library_state().slots[(hSession & 0xFF) - 1];
-    slot.sessions[((hSession >> 8) & 0xFF) - 1]->sessionObjects[index] = record;
+    SlotRecord& slot = library_state().slots[slot_index_of(hSession)];
+    slot.sessions[session_index_of(hSession)]->sessionObjects[index] = record;
     return record;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/device_connection.h"
 #include "vlrp11/pkcs11.h"
 
 #include <gtest/gtest.h>
@@ -24,7 +25,7 @@ protected:
 
 // Places a device in a slot the way discovery does, without a device behind it: a connection
 // record of the given kind whose transport must never be called. Returns the slot ID.
-CK_SLOT_ID place_fake_device(unsigned slotIndex, std::int32_t kind = 3);
+CK_SLOT_ID place_fake_device(unsigned slotIndex, DeviceKind kind = DEVICE_NETWORK_HSM);
 
 // Opens a session record in the slot as C_OpenSession would and returns its handle.
 CK_SESSION_HANDLE open_fake_session(CK_SLOT_ID slotId, unsigned sessionIndex);

@@ -48,7 +48,7 @@ void AnyHash::update(std::span<const std::uint8_t> data)
 
 Bytes AnyHash::final()
 {
-    Bytes out(digest_output_length(static_cast<std::uint32_t>(type_)));
+    Bytes out(digest_output_length(type_));
     switch (type_) {
     case DigestType::kupyna256:
     case DigestType::kupyna384:

@@ -48,7 +48,7 @@ FakeCard::~FakeCard()
     current = nullptr;
 }
 
-DeviceConnection make_pcsc_connection(std::int32_t kind)
+DeviceConnection make_pcsc_connection(DeviceKind kind)
 {
     DeviceConnection connection{};
     connection.kind = kind;

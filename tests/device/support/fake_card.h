@@ -25,7 +25,7 @@ public:
 
 // A zero-filled connection to a PC/SC device of the given kind using the APDU transport, with
 // the all-0xFF channel key, nobody logged in.
-DeviceConnection make_pcsc_connection(std::int32_t kind = DEVICE_TOKEN);
+DeviceConnection make_pcsc_connection(DeviceKind kind = DEVICE_TOKEN);
 
 // A response APDU as a device builds it: MAC over data and status bytes under the key of
 // `device` (a mirror of the library's channel state), data encrypted when logged in.

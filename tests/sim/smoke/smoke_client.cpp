@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/client.h"
+#include "support/sim_client.h"
 #include "ifd/socket_io.h"
 #include "server/cli.h"
 

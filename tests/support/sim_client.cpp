@@ -1,4 +1,4 @@
-#include "core/client.h"
+#include "support/sim_client.h"
 
 #include <openssl/crypto.h>
 #include <openssl/rand.h>
@@ -58,14 +58,14 @@ std::vector<std::uint8_t> ClientChannel::build_apdu(std::uint8_t code,
 ClientReply ClientChannel::parse_apdu_response(std::span<const std::uint8_t> response)
 {
     if (response.size() < 8) {
-        return {2, {}};
+        return {vlrp11::TRANSPORT_FAILED, {}};
     }
     std::vector<std::uint8_t> body(response.begin() + 6, response.end());
     if (login_state != -1) {
         channel_crypt(keys, std::span(body).first(body.size() - 2));
     }
     if (!mac_matches(channel_mac(keys, body), response.data())) {
-        return {42, {}};
+        return {vlrp11::TRANSPORT_BAD_MAC, {}};
     }
     std::uint8_t status = body.back();
     body.resize(body.size() - 2);
@@ -90,14 +90,14 @@ std::vector<std::uint8_t> ClientChannel::build_tcp_frame(std::uint8_t code,
 ClientReply ClientChannel::parse_tcp_reply(std::span<const std::uint8_t> reply)
 {
     if (reply.size() < 7) {
-        return {2, {}};
+        return {vlrp11::TRANSPORT_FAILED, {}};
     }
     std::vector<std::uint8_t> body(reply.begin(), reply.end() - 6);
     if (login_state != -1) {
         channel_crypt(keys, std::span(body).subspan(1));
     }
     if (!mac_matches(channel_mac(keys, body), reply.data() + reply.size() - 6)) {
-        return {42, {}};
+        return {vlrp11::TRANSPORT_BAD_MAC, {}};
     }
     return {body[0], std::vector<std::uint8_t>(body.begin() + 1, body.end())};
 }
@@ -119,16 +119,16 @@ int finish_key_exchange(ClientKeyExchange& exchange, std::span<const std::uint8_
                         std::uint32_t serial, int kind, ClientChannel& channel)
 {
     if (reply.size() != 268) {
-        return 45;
+        return vlrp11::KEY_EXCHANGE_REPLY_LENGTH;
     }
     const std::uint8_t* certificate = reply.data() + 128;
     if (get_le32(certificate) != serial || get_le32(certificate + 4) != static_cast<std::uint32_t>(kind) ||
         get_le32(certificate + 8) != 1) {
-        return 110;
+        return vlrp11::CERTIFICATE_INVALID;
     }
     EvpKey root_private = load_development_root_key();
     if (!root_private) {
-        return 110;
+        return vlrp11::CERTIFICATE_INVALID;
     }
     P256Point root_point = p256_public_point(root_private.get());
     EvpKey root = p256_public_from_point(root_point);
@@ -136,17 +136,17 @@ int finish_key_exchange(ClientKeyExchange& exchange, std::span<const std::uint8_
     if (!root || !device_key ||
         !p256_verify_sha256(root.get(), std::span(certificate, 76),
                             std::span<const std::uint8_t, 64>(certificate + 76, 64))) {
-        return 110;
+        return vlrp11::CERTIFICATE_INVALID;
     }
     std::vector<std::uint8_t> signed_data(exchange.nonce.begin(), exchange.nonce.end());
     signed_data.insert(signed_data.end(), reply.begin(), reply.begin() + 64);
     if (!p256_verify_sha256(device_key.get(), signed_data, reply.subspan<64, 64>())) {
-        return 111;
+        return vlrp11::DEVICE_SIGNATURE_INVALID;
     }
     EvpKey peer = p256_public_from_point(reply.first<64>());
     auto shared = peer ? p256_shared_x(exchange.ephemeral.get(), peer.get()) : std::nullopt;
     if (!shared) {
-        return 23;
+        return vlrp11::KEY_EXCHANGE_CRYPTO_FAILED;
     }
     std::array<std::uint8_t, 32> hash = sha256(*shared);
     std::copy_n(hash.begin(), 16, channel.keys.key.begin());
@@ -154,7 +154,7 @@ int finish_key_exchange(ClientKeyExchange& exchange, std::span<const std::uint8_
     channel.keys.keystream_pos = 0;
     OPENSSL_cleanse(shared->data(), shared->size());
     OPENSSL_cleanse(hash.data(), hash.size());
-    return 0;
+    return vlrp11::DEVICE_OK;
 }
 
 std::vector<std::uint8_t> login_request(std::string_view pin, bool with_partition,

@@ -1,8 +1,9 @@
 #pragma once
 
-// The host side of the device protocol, written for the simulator's tests and smoke-test
-// programs: APDU and TCP framing, MAC, counter-mode keystream, login and key exchange. It mirrors
-// what the library does so that tests can talk to a Device byte for byte.
+// The host side of the device protocol, written for the simulator's tests, smoke program and fuzz
+// targets: APDU and TCP framing, MAC, counter-mode keystream, login and key exchange. It mirrors
+// what the library does, independently of the library's code, so that tests can talk to a
+// Device byte for byte. Its statuses carry the library's names.
 
 #include <array>
 #include <cstdint>
@@ -11,13 +12,14 @@
 #include <vector>
 
 #include "core/channel_crypto.h"
+#include "device/status.h"
 #include "core/device.h"
 #include "core/p256.h"
 
 namespace vlrp11::sim {
 
 struct ClientReply {
-    int status = 0;  // device status byte; 2 = reply too short, 42 = reply MAC wrong
+    int status = vlrp11::DEVICE_OK;  // device status byte, TRANSPORT_FAILED or TRANSPORT_BAD_MAC
     std::vector<std::uint8_t> data;
 };
 
@@ -38,8 +40,9 @@ public:
 };
 
 // Key-exchange request (client nonce and ephemeral public key) and the check of its reply against
-// the development root key: 0 and the new keys installed, or 45, 110, 111, 23 as the library
-// would answer.
+// the development root key: DEVICE_OK and the new keys installed, or the status the library
+// would answer (KEY_EXCHANGE_REPLY_LENGTH, CERTIFICATE_INVALID, DEVICE_SIGNATURE_INVALID,
+// KEY_EXCHANGE_CRYPTO_FAILED).
 struct ClientKeyExchange {
     std::array<std::uint8_t, 16> nonce{};
     std::vector<std::uint8_t> request;  // 80 bytes
