@@ -76,7 +76,7 @@ std::uint32_t drbg_generate(CtrDrbg& drbg, std::uint8_t* out, std::size_t bits) 
     if (bytes > DRBG_MAX_BYTES_PER_REQUEST)
         return DRBG_REQUEST_TOO_LONG;
     if (drbg.reseed_counter > DRBG_RESEED_INTERVAL) {
-        if (std::uint32_t status = seed(drbg); status != 0)
+        if (std::uint32_t status = seed(drbg); status != DEVICE_OK)
             return status;
     }
     std::uint8_t block[16];
@@ -91,7 +91,7 @@ std::uint32_t drbg_generate(CtrDrbg& drbg, std::uint8_t* out, std::size_t bits) 
     ++drbg.reseed_counter;
     if (bits % 8 != 0)
         out[bytes - 1] &= static_cast<std::uint8_t>((1u << (bits % 8)) - 1);
-    return 0;
+    return DEVICE_OK;
 }
 
 }  // namespace vlrp11

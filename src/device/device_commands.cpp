@@ -5,6 +5,7 @@
 #include "device/device_connection.h"
 #include "device/pin_derivation.h"
 #include "device/secure_channel.h"
+#include "device/transport.h"
 #include "platform/clock.h"
 #include "platform/wipe.h"
 
@@ -58,6 +59,7 @@ std::uint32_t open_channel(DeviceConnection& connection) noexcept
     std::uint8_t reply[2];
     std::uint32_t length = sizeof reply;
     std::uint32_t status = connection.transport(&connection, CMD_OPEN_CHANNEL, nullptr, 0, reply, &length);
+    status = status_before_length_check(status, length, sizeof reply);
     if (status != DEVICE_OK)
         return status;
     if (length != sizeof reply) {
@@ -136,6 +138,7 @@ std::uint32_t login(DeviceConnection& connection, int type, const std::uint8_t* 
     set_time(connection);
     std::uint32_t length = sizeof s.reply;
     std::uint32_t status = connection.transport(&connection, code, s.request, request_length, s.reply, &length);
+    status = status_before_length_check(status, length, sizeof s.reply);
     if (status != DEVICE_OK)
         return status;
     if (length != sizeof s.reply)

@@ -7,6 +7,7 @@
 #include "device/device_connection.h"
 #include "device/root_key.h"
 #include "device/secure_channel.h"
+#include "device/transport.h"
 #include "platform/wipe.h"
 
 #include <cstring>
@@ -33,7 +34,7 @@ std::uint32_t le32(const std::uint8_t* p)
 
 std::uint8_t drbg_bits(void* context, std::uint8_t* out, std::size_t bits)
 {
-    return drbg_generate(*static_cast<CtrDrbg*>(context), out, bits) == 0 ? 0 : 1;
+    return drbg_generate(*static_cast<CtrDrbg*>(context), out, bits) == DEVICE_OK ? 0 : 1;
 }
 
 bool certificate_matches(const std::uint8_t* certificate, const DeviceConnection& connection)
@@ -57,13 +58,14 @@ std::uint32_t run(DeviceConnection& connection, ExchangeSecrets& secrets)
     RandomSource random{&connection.random, drbg_bits};
     if (ec_generate_scalar(secrets.d, EC_P256.order, P256_LIMBS, random) != 0 ||
         ec_public_from_private(request + NONCE_LENGTH, &public_length, secrets.d) != 0 ||
-        drbg_generate(connection.random, request, 8 * NONCE_LENGTH) != 0)
+        drbg_generate(connection.random, request, 8 * NONCE_LENGTH) != DEVICE_OK)
         return KEY_EXCHANGE_CRYPTO_FAILED;
 
     std::uint8_t reply[REPLY_LENGTH];
     std::uint32_t length = sizeof reply;
     std::uint32_t status = connection.transport(&connection, CMD_KEY_EXCHANGE, request, sizeof request, reply, &length);
-    if (status != 0)
+    status = status_before_length_check(status, length, sizeof reply);
+    if (status != DEVICE_OK)
         return status;
     if (length != REPLY_LENGTH)
         return KEY_EXCHANGE_REPLY_LENGTH;
@@ -94,7 +96,7 @@ std::uint32_t run(DeviceConnection& connection, ExchangeSecrets& secrets)
     set_channel_key(connection, secrets.digest);
     std::memcpy(connection.counter, secrets.digest + 16, 16);
     connection.keystream_pos = 0;
-    return 0;
+    return DEVICE_OK;
 }
 
 }  // namespace
@@ -102,7 +104,7 @@ std::uint32_t run(DeviceConnection& connection, ExchangeSecrets& secrets)
 std::uint32_t key_exchange(DeviceConnection& connection) noexcept
 {
     if (connection.kind == DEVICE_TOKEN && connection.device_info[DEVICE_INFO_VERSION] < 7)
-        return 0;
+        return DEVICE_OK;
     ExchangeSecrets secrets;
     std::uint32_t status = run(connection, secrets);
     secure_wipe(secrets);

@@ -2,6 +2,7 @@
 
 #include "device/device_connection.h"
 #include "device/secure_channel.h"
+#include "device/transport_reply.h"
 #include "platform/pcsc.h"
 #include "platform/wipe.h"
 
@@ -77,14 +78,7 @@ std::uint32_t transmit_apdu(DeviceConnection* connection, std::uint8_t code, con
 
     if (!macs_equal(expected, apdu))
         return TRANSPORT_BAD_MAC;
-    if (reply != nullptr && reply_length != nullptr && data_length > capacity)
-        return TRANSPORT_LENGTH;
-    if (reply_length != nullptr) {
-        *reply_length = data_length;
-        if (reply != nullptr && data_length > 0)
-            std::memcpy(reply, apdu + CHANNEL_MAC_LENGTH, data_length);
-    }
-    return apdu[m - 1];
+    return deliver_reply(apdu[m - 1], apdu + CHANNEL_MAC_LENGTH, data_length, reply, reply_length);
 }
 
 }  // namespace vlrp11

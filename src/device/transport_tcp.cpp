@@ -2,6 +2,7 @@
 
 #include "device/device_connection.h"
 #include "device/secure_channel.h"
+#include "device/transport_reply.h"
 #include "platform/sockets.h"
 #include "platform/wipe.h"
 
@@ -19,39 +20,32 @@ struct KeystreamPlace {
     std::uint8_t keystream[16];
 };
 
-KeystreamPlace save_place(const DeviceConnection& connection)
+// Decrypts the data of the m bytes of frame in place, keystream moving on, and checks the MAC.
+bool open_frame(DeviceConnection& connection, std::uint8_t* frame, std::size_t m)
 {
-    KeystreamPlace place;
-    place.keystream_pos = connection.keystream_pos;
-    std::memcpy(place.counter, connection.counter, 16);
-    std::memcpy(place.keystream, connection.keystream, 16);
-    return place;
-}
-
-void restore_place(DeviceConnection& connection, const KeystreamPlace& place)
-{
-    connection.keystream_pos = place.keystream_pos;
-    std::memcpy(connection.counter, place.counter, 16);
-    std::memcpy(connection.keystream, place.keystream, 16);
-}
-
-// Decrypts a copy of the m received bytes and checks its MAC. On success the plaintext is in
-// frame and the keystream has moved past it; otherwise the keystream place is as before, so the
-// same bytes can be tried again once more have arrived.
-bool open_frame(DeviceConnection& connection, const std::uint8_t* received, std::size_t m, std::uint8_t* frame)
-{
-    KeystreamPlace place = save_place(connection);
-    std::memcpy(frame, received, m);
     std::size_t data_length = m - REPLY_OVERHEAD;
     if (connection.login_state != LOGGED_OUT && data_length > 0)
         channel_crypt(connection, frame + 1, data_length, frame + 1);
     std::uint8_t expected[CHANNEL_MAC_LENGTH];
     channel_mac(connection, frame, m - CHANNEL_MAC_LENGTH, expected);
-    bool ok = macs_equal(expected, frame + m - CHANNEL_MAC_LENGTH);
-    if (!ok)
-        restore_place(connection, place);
-    secure_wipe(place);
-    return ok;
+    return macs_equal(expected, frame + m - CHANNEL_MAC_LENGTH);
+}
+
+// Whether the m bytes received so far make a whole frame: opened on a copy, the keystream put
+// back where it was.
+bool frame_complete(DeviceConnection& connection, const std::uint8_t* received, std::size_t m)
+{
+    Wiped<KeystreamPlace> place;
+    place.value.keystream_pos = connection.keystream_pos;
+    std::memcpy(place.value.counter, connection.counter, 16);
+    std::memcpy(place.value.keystream, connection.keystream, 16);
+    Wiped<std::uint8_t[FRAME_BUFFER]> copy;
+    std::memcpy(copy.value, received, m);
+    bool complete = open_frame(connection, copy.value, m);
+    connection.keystream_pos = place.value.keystream_pos;
+    std::memcpy(connection.counter, place.value.counter, 16);
+    std::memcpy(connection.keystream, place.value.keystream, 16);
+    return complete;
 }
 
 }  // namespace
@@ -62,49 +56,37 @@ std::uint32_t transmit_tcp(DeviceConnection* connection, std::uint8_t code, cons
     if (request_length > MAX_REQUEST_LENGTH)
         return TRANSPORT_LENGTH;
 
-    Wiped<std::uint8_t[FRAME_BUFFER]> received;
-    Wiped<std::uint8_t[FRAME_BUFFER]> opened;
-    std::uint8_t* buffer = received.value;
-    std::uint8_t* frame = opened.value;
-    buffer[0] = code;
+    Wiped<std::uint8_t[FRAME_BUFFER]> buffer;
+    std::uint8_t* frame = buffer.value;
+    frame[0] = code;
     if (request_length > 0)
-        std::memcpy(buffer + 1, request, request_length);
-    channel_mac(*connection, buffer, request_length + 1, buffer + 1 + request_length);
+        std::memcpy(frame + 1, request, request_length);
+    channel_mac(*connection, frame, request_length + 1, frame + 1 + request_length);
     if (connection->login_state != LOGGED_OUT)
-        channel_crypt(*connection, buffer, request_length + 1, buffer);
-    socket_send_all(connection->handle, buffer, request_length + 1 + CHANNEL_MAC_LENGTH);
+        channel_crypt(*connection, frame, request_length + 1, frame);
+    if (!socket_send_all(connection->handle, frame, request_length + 1 + CHANNEL_MAC_LENGTH))
+        return TRANSPORT_FAILED;  // no reply can come
 
-    // A whole frame in one receive is checked at once; a frame split by the network is
-    // completed by further receives, each followed by a new check.
+    // The frame has no length field: a frame split by the network is completed by further
+    // receives until its MAC verifies, the buffer is full or the device stays quiet. Only the
+    // reassembly is new: the keystream then moves past the received data exactly once, as the
+    // device's did when it sent them, whether the MAC verifies or not.
     std::size_t m = 0;
-    bool verified = false;
     for (;;) {
-        long got = socket_receive(connection->handle, buffer + m, FRAME_BUFFER - m);
+        long got = socket_receive(connection->handle, frame + m, FRAME_BUFFER - m);
         if (got <= 0)
             break;
         m += static_cast<std::size_t>(got);
-        if (m >= REPLY_OVERHEAD && open_frame(*connection, buffer, m, frame)) {
-            verified = true;
+        if (m >= REPLY_OVERHEAD && frame_complete(*connection, frame, m))
             break;
-        }
         if (m == FRAME_BUFFER || !socket_wait_readable(connection->handle, TCP_FRAME_WAIT_MS))
             break;
     }
-
     if (m < REPLY_OVERHEAD)
         return TRANSPORT_FAILED;
-    if (!verified)
+    if (!open_frame(*connection, frame, m))
         return TRANSPORT_BAD_MAC;
-    const std::uint32_t data_length = static_cast<std::uint32_t>(m - REPLY_OVERHEAD);
-    std::uint32_t capacity = reply_length != nullptr ? *reply_length : 0;
-    if (reply != nullptr && reply_length != nullptr && data_length > capacity)
-        return TRANSPORT_LENGTH;
-    if (reply_length != nullptr) {
-        *reply_length = data_length;
-        if (reply != nullptr && data_length > 0)
-            std::memcpy(reply, frame + 1, data_length);
-    }
-    return frame[0];
+    return deliver_reply(frame[0], frame + 1, static_cast<std::uint32_t>(m - REPLY_OVERHEAD), reply, reply_length);
 }
 
 }  // namespace vlrp11

@@ -14,7 +14,8 @@ constexpr SocketHandle INVALID_SOCKET_HANDLE = ~SocketHandle{0};
 bool sockets_startup() noexcept;
 
 // Parses dotted IPv4 text as inet_addr does (no name resolution) into the address in network
-// byte order. Returns false for anything that is not an address.
+// byte order. Returns false for anything that is not an address, and for 255.255.255.255, which
+// inet_addr cannot tell from its failure value.
 bool parse_ipv4(const char* text, std::uint32_t* address) noexcept;
 
 // A blocking TCP connection to address:port (address in network byte order) with the system's

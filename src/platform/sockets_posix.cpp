@@ -27,6 +27,10 @@ bool parse_ipv4(const char* text, std::uint32_t* address) noexcept
     in_addr parsed{};
     if (text == nullptr || inet_aton(text, &parsed) == 0)
         return false;
+    // inet_addr cannot tell 255.255.255.255 from its failure value and so refuses it; so does
+    // this reader, on every platform.
+    if (parsed.s_addr == INADDR_NONE)
+        return false;
     *address = parsed.s_addr;
     return true;
 }

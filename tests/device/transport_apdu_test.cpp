@@ -142,12 +142,12 @@ TEST(TransportApdu, RepliesAreCheckedAndCopied)
     EXPECT_EQ(length, 20u);
     EXPECT_EQ(Bytes(reply.begin(), reply.begin() + 20), device.reply);
 
-    // More data than the caller's capacity is refused; nothing is copied.
+    // More data than the caller's capacity is refused; nothing is copied, the length is told.
     Bytes small(8, 0xEE);
     length = 8;
     EXPECT_EQ(transmit_apdu(&connection, 80, nullptr, 0, small.data(), &length), TRANSPORT_LENGTH);
     EXPECT_EQ(small, Bytes(8, 0xEE));
-    EXPECT_EQ(length, 8u);
+    EXPECT_EQ(length, 20u);
 }
 
 TEST(TransportApdu, DamagedOrShortResponses)

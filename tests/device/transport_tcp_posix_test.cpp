@@ -148,6 +148,55 @@ TEST_F(TransportTcpTest, SplitReplyIsReassembled)
     EXPECT_EQ(connection.keystream_pos, mirror.keystream_pos);
 }
 
+TEST_F(TransportTcpTest, ADamagedReplyWhileLoggedInKeepsTheKeystreamsInStep)
+{
+    log_in();
+    Bytes reply(8);
+    std::uint32_t length = 8;
+    for (std::size_t data : {0, 5, 16, 40}) {
+        std::thread device([&] {
+            read_request(1 + 6);
+            Bytes damaged = reply_frame(DEVICE_OK, Bytes(data, 0x5A));
+            damaged.back() ^= 0x01;
+            send_bytes(damaged);
+        });
+        length = 64;
+        reply.resize(64);
+        EXPECT_EQ(transmit_tcp(&connection, 48, nullptr, 0, reply.data(), &length), TRANSPORT_BAD_MAC) << data;
+        device.join();
+        EXPECT_EQ(connection.keystream_pos, mirror.keystream_pos) << data;
+        EXPECT_EQ(0, std::memcmp(connection.counter, mirror.counter, 16)) << data;
+    }
+    // And the next command goes through.
+    std::thread device([&] {
+        read_request(1 + 6);
+        send_bytes(reply_frame(DEVICE_OK, {1, 2, 3}));
+    });
+    EXPECT_EQ(transmit_tcp(&connection, 48, nullptr, 0, reply.data(), &length), DEVICE_OK);
+    device.join();
+    EXPECT_EQ(length, 3u);
+}
+
+TEST_F(TransportTcpTest, ARequestThatCannotBeSentFailsAtOnce)
+{
+    // Even a reply that happens to be waiting is not taken for the answer.
+    send_bytes(reply_frame(DEVICE_OK, {}));
+    ASSERT_EQ(shutdown(static_cast<int>(connection.handle), SHUT_WR), 0);
+    EXPECT_EQ(transmit_tcp(&connection, 16, nullptr, 0, nullptr, nullptr), TRANSPORT_FAILED);
+}
+
+TEST_F(TransportTcpTest, LargestRequestGoesOut)
+{
+    Bytes request(MAX_REQUEST_LENGTH, 0x21);
+    std::thread device([&] {
+        Bytes frame = read_request(1 + MAX_REQUEST_LENGTH + 6);
+        EXPECT_EQ(Bytes(frame.begin() + 1, frame.end() - 6), request);
+        send_bytes(reply_frame(DEVICE_OK, {}));
+    });
+    EXPECT_EQ(transmit_tcp(&connection, 74, request.data(), MAX_REQUEST_LENGTH, nullptr, nullptr), DEVICE_OK);
+    device.join();
+}
+
 TEST_F(TransportTcpTest, FailuresAndRefusals)
 {
     Bytes reply(4, 0xEE);

@@ -1,8 +1,7 @@
 #include "support/scripted_transport.h"
 
 #include "device/secure_channel.h"
-
-#include <cstring>
+#include "device/transport_reply.h"
 
 namespace vlrp11::testing {
 namespace {
@@ -18,12 +17,8 @@ std::uint32_t scripted_transport(DeviceConnection*, std::uint8_t code, const std
         answer = script->answers.front();
         script->answers.pop_front();
     }
-    if (reply_length != nullptr) {
-        *reply_length = static_cast<std::uint32_t>(answer.reply.size());
-        if (reply != nullptr && !answer.reply.empty())
-            std::memcpy(reply, answer.reply.data(), answer.reply.size());
-    }
-    return answer.status;
+    return deliver_reply(static_cast<std::uint8_t>(answer.status), answer.reply.data(),
+                         static_cast<std::uint32_t>(answer.reply.size()), reply, reply_length);
 }
 
 }  // namespace
