@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "device/support/scoped_environment.h"
+#include "support/temp_dir.h"
 
 namespace vlrp11 {
 namespace {
@@ -101,11 +102,10 @@ INSTANTIATE_TEST_SUITE_P(
         ListCase{"carriage returns", "[\r\n{\"address\": \"a\",\r\n\"partition\": 1}\r\n]\r\n",
                  {{"a", 1}}}));
 
-// A file written byte for byte, removed when the test ends.
+// A file written byte for byte in a directory of its own, removed when the test ends.
 class TempFile {
 public:
-    explicit TempFile(const std::string& bytes, const char* name = "vlrp11_config_test.json")
-        : path_((std::filesystem::temp_directory_path() / name).string())
+    explicit TempFile(const std::string& bytes) : path_((dir_.path() / "config.json").string())
     {
         std::FILE* const file = std::fopen(path_.c_str(), "wb");
         EXPECT_NE(file, nullptr);
@@ -114,10 +114,12 @@ public:
             std::fclose(file);
         }
     }
-    ~TempFile() { std::remove(path_.c_str()); }
     const char* path() const { return path_.c_str(); }
+    // A name in the same directory that no file has.
+    std::string missing() const { return (dir_.path() / "missing.json").string(); }
 
 private:
+    testing::TempDir dir_;
     std::string path_;
 };
 
@@ -156,9 +158,7 @@ TEST(LoadTextFile, UnreadableFilesGiveNull)
 {
     const TempFile empty("");
     EXPECT_EQ(load_text_file(empty.path()), nullptr);
-    const std::string missing =
-        (std::filesystem::temp_directory_path() / "vlrp11_no_such_file.json").string();
-    EXPECT_EQ(load_text_file(missing.c_str()), nullptr);
+    EXPECT_EQ(load_text_file(empty.missing().c_str()), nullptr);
     EXPECT_EQ(load_text_file(""), nullptr);
     EXPECT_EQ(load_text_file(std::filesystem::temp_directory_path().string().c_str()), nullptr);
 }
@@ -189,11 +189,10 @@ TEST(NetworkHsmConfig, EditsTakeEffectOnTheNextRead)
 
 TEST(NetworkHsmConfig, FailuresGiveAnEmptyList)
 {
-    const std::string missing =
-        (std::filesystem::temp_directory_path() / "vlrp11_no_such_file.json").string();
+    const TempFile empty("");
+    const std::string missing = empty.missing();
     const test::ScopedEnvironment variable(NETWORK_HSM_CONFIG_VARIABLE, missing.c_str());
     EXPECT_TRUE(read_network_hsm_list().empty());
-    const TempFile empty("");
     const test::ScopedEnvironment empty_file(NETWORK_HSM_CONFIG_VARIABLE, empty.path());
     EXPECT_TRUE(read_network_hsm_list().empty());
     const TempFile invalid("[{\"address\": \"a\", \"partition\": 1}");

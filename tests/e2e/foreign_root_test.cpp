@@ -51,25 +51,21 @@ void resign_certificate(const std::filesystem::path& state_file)
 
 TEST(ForeignRoot, CertificateSignedByAnotherRootIsRefused)
 {
-    std::filesystem::path dir;
+    TempDir foreign("vlrp11-e2e-foreign");
     {
         SimulatedDevice provisioned(profile_for(sim::DeviceKind::network_hsm, 4242));
         ASSERT_NE(provisioned.device, nullptr);
-        dir = provisioned.stateDir.string() + "-foreign";
-        std::filesystem::copy(provisioned.stateDir, dir);
+        std::filesystem::copy(provisioned.stateDir.path(), foreign.path(), std::filesystem::copy_options::recursive);
     }
-    resign_certificate(dir / "device.state");
+    resign_certificate(foreign.path() / "device.state");
     std::string error;
-    std::unique_ptr<sim::Device> device = sim::Device::open(dir, error);
-    ASSERT_NE(device, nullptr) << error;
-    {
-        SimulatedNetworkHsm hsm(*device);
-        ConnectionPtr connection = connect_network(hsm.address(), 0);
-        ASSERT_NE(connection, nullptr);
-        EXPECT_EQ(key_exchange(*connection), CERTIFICATE_INVALID);
-    }
-    device.reset();
-    std::filesystem::remove_all(dir);
+    sim::HostedDevice host;
+    host.device = sim::Device::open(foreign.path(), error);
+    ASSERT_NE(host.device, nullptr) << error;
+    SimulatedNetworkHsm hsm(host);
+    ConnectionPtr connection = connect_network(hsm.address(), 0);
+    ASSERT_NE(connection, nullptr);
+    EXPECT_EQ(key_exchange(*connection), CERTIFICATE_INVALID);
 }
 
 }  // namespace

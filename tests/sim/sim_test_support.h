@@ -5,14 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "support/sim_client.h"
+#include "support/temp_dir.h"
 #include "core/command.h"
 #include "core/device.h"
 
@@ -23,23 +22,7 @@ inline constexpr const char* user_pin = "1234";
 
 using Bytes = std::vector<std::uint8_t>;
 
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vlrp11-sim-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data()) ? std::filesystem::path(pattern) : std::filesystem::path();
-    }
-    ~TempDir()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
+using vlrp11::testing::TempDir;
 
 inline DeviceProfile make_profile(DeviceKind kind)
 {

@@ -2,12 +2,7 @@
 
 #include "platform/pcsc.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <random>
@@ -25,18 +20,11 @@ sim::DeviceProfile profile_for(sim::DeviceKind kind, std::uint32_t serial)
 
 SimulatedDevice::SimulatedDevice(sim::DeviceProfile profile)
 {
-    std::random_device random;
-    stateDir = std::filesystem::temp_directory_path() / ("vlrp11-e2e-" + std::to_string(random()));
     std::string error;
-    device = sim::Device::create(stateDir, profile, error);
+    host.name = sim::kind_name(profile.kind);
+    host.device = sim::Device::create(stateDir.path(), profile, error);
+    device = host.device.get();
     EXPECT_NE(device, nullptr) << error;
-}
-
-SimulatedDevice::~SimulatedDevice()
-{
-    device.reset();
-    std::error_code ignored;
-    std::filesystem::remove_all(stateDir, ignored);
 }
 
 namespace {
@@ -80,31 +68,6 @@ PcscFunctions table()
 
 const PcscFunctions functions = table();
 
-// One TCP connection: bytes in, replies out; a quiet peer with bytes held gets them answered
-// as one frame, as the device does.
-void serve(sim::Device& device, int fd)
-{
-    std::unique_ptr<sim::TcpSession> session = device.open_tcp_session();
-    std::vector<std::uint8_t> buffer(4096);
-    for (;;) {
-        pollfd entry{fd, POLLIN, 0};
-        int ready = poll(&entry, 1, session->pending() ? 250 : -1);
-        std::vector<std::uint8_t> reply;
-        if (ready == 0) {
-            reply = session->flush();
-        } else {
-            ssize_t got = recv(fd, buffer.data(), buffer.size(), 0);
-            if (got <= 0)
-                return;
-            reply = session->receive({buffer.data(), static_cast<std::size_t>(got)});
-        }
-        if (!reply.empty() && send(fd, reply.data(), reply.size(), MSG_NOSIGNAL) < 0)
-            return;
-        if (session->closed())
-            return;
-    }
-}
-
 }  // namespace
 
 SimulatedCard::SimulatedCard(sim::Device& device)
@@ -119,52 +82,17 @@ SimulatedCard::~SimulatedCard()
     card = nullptr;
 }
 
-SimulatedNetworkHsm::SimulatedNetworkHsm(sim::Device& device) : device_(device)
+SimulatedNetworkHsm::SimulatedNetworkHsm(sim::HostedDevice& host)
 {
     std::random_device random;
-    for (int attempt = 0; attempt < 50 && listener_ < 0; ++attempt) {
+    int listener = -1;
+    for (int attempt = 0; attempt < 50 && listener < 0; ++attempt) {
         address_ = "127.0.1." + std::to_string(10 + random() % 240);
-        int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_port = htons(5656);
-        inet_pton(AF_INET, address_.c_str(), &local.sin_addr);
-        if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 && listen(fd, 8) == 0)
-            listener_ = fd;
-        else
-            close(fd);
+        listener = sim::listen_tcp({address_, 5656});
     }
-    EXPECT_GE(listener_, 0) << "no free loopback address for port 5656";
-    acceptor_ = std::thread([this] { accept_loop(); });
-}
-
-void SimulatedNetworkHsm::accept_loop()
-{
-    while (!stopping_) {
-        pollfd entry{listener_, POLLIN, 0};
-        if (poll(&entry, 1, 50) <= 0)
-            continue;
-        int fd = accept(listener_, nullptr, nullptr);
-        if (fd < 0)
-            continue;
-        std::lock_guard lock(mutex_);
-        sockets_.push_back(fd);
-        servers_.emplace_back(serve, std::ref(device_), fd);
-    }
-}
-
-SimulatedNetworkHsm::~SimulatedNetworkHsm()
-{
-    stopping_ = true;
-    acceptor_.join();
-    for (int fd : sockets_)
-        shutdown(fd, SHUT_RDWR);
-    for (std::thread& server : servers_)
-        server.join();
-    for (int fd : sockets_)
-        close(fd);
-    if (listener_ >= 0)
-        close(listener_);
+    EXPECT_GE(listener, 0) << "no free loopback address for port 5656";
+    if (listener >= 0)
+        server_.start(listener, [&host](int socket) { sim::serve_network_client(host, socket); });
 }
 
 }  // namespace vlrp11::testing

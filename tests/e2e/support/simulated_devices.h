@@ -1,28 +1,26 @@
 #pragma once
 
 #include "core/device.h"
-#include "device/device_connection.h"
+#include "server/hosted_device.h"
+#include "server/socket_server.h"
+#include "support/temp_dir.h"
 
-#include <atomic>
-#include <filesystem>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
-#include <vector>
 
 namespace vlrp11::testing {
 
 inline constexpr char SO_PIN[] = "87654321";
 inline constexpr char USER_PIN[] = "12345678";
 
-// A simulated device provisioned in a fresh state directory, removed afterwards.
+// A simulated device provisioned in a fresh state directory, removed afterwards; hosted as the
+// simulator hosts it, with its transport faults.
 struct SimulatedDevice {
     explicit SimulatedDevice(sim::DeviceProfile profile);
-    ~SimulatedDevice();
 
-    std::filesystem::path stateDir;
-    std::unique_ptr<sim::Device> device;
+    TempDir stateDir{"vlrp11-e2e"};
+    sim::HostedDevice host;
+    sim::Device* device = nullptr;  // host's device
 };
 
 sim::DeviceProfile profile_for(sim::DeviceKind kind, std::uint32_t serial);
@@ -35,25 +33,16 @@ public:
     ~SimulatedCard();
 };
 
-// A network HSM on a loopback address of its own (127.0.0.x) at port 5656, each accepted
-// connection served from a thread of its own.
+// A network HSM served by the simulator's own TCP server on a loopback address of its own
+// (127.0.1.x) at port 5656.
 class SimulatedNetworkHsm {
 public:
-    explicit SimulatedNetworkHsm(sim::Device& device);
-    ~SimulatedNetworkHsm();
+    explicit SimulatedNetworkHsm(sim::HostedDevice& host);
     const char* address() const { return address_.c_str(); }
 
 private:
-    void accept_loop();
-
-    sim::Device& device_;
     std::string address_;
-    int listener_ = -1;
-    std::atomic<bool> stopping_{false};
-    std::thread acceptor_;
-    std::mutex mutex_;
-    std::vector<int> sockets_;
-    std::vector<std::thread> servers_;
+    sim::SocketServer server_;
 };
 
 }  // namespace vlrp11::testing

@@ -1,21 +1,17 @@
 #include "sim/support/hosted_fixture.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 namespace vlrp11::sim::testing {
 
 ServedDevice::ServedDevice(DeviceKind kind, std::uint32_t serial) {
-    state_dir_ = std::filesystem::temp_directory_path() /
-                 ("vlrp11-frontends-" + std::to_string(getpid()) + "-" + std::to_string(serial));
-    std::filesystem::remove_all(state_dir_);
     DeviceProfile profile = default_profile(kind);
     profile.serial = serial;
     profile.so_pin = "87654321";
     profile.user_pin = "123456";
     std::string error;
     auto host = std::make_unique<HostedDevice>();
-    host->device = Device::create(state_dir_, profile, error);
+    host->device = Device::create(state_dir_.path(), profile, error);
     if (!host->device) {
         ADD_FAILURE() << error;
         throw std::runtime_error(error);
@@ -36,7 +32,6 @@ ServedDevice::ServedDevice(DeviceKind kind, std::uint32_t serial) {
 ServedDevice::~ServedDevice() {
     server_.stop();
     devices_.clear();
-    std::filesystem::remove_all(state_dir_);
 }
 
 }  // namespace vlrp11::sim::testing

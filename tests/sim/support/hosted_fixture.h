@@ -7,6 +7,7 @@
 
 #include "server/control.h"
 #include "server/socket_server.h"
+#include "support/temp_dir.h"
 
 namespace vlrp11::sim::testing {
 
@@ -22,7 +23,7 @@ public:
     std::string control(const std::string& request) { return run_control_request(request, devices_); }
 
 private:
-    std::filesystem::path state_dir_;
+    vlrp11::testing::TempDir state_dir_{"vlrp11-frontends"};
     DeviceList devices_;
     SocketServer server_;
 };
