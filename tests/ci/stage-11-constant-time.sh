@@ -8,7 +8,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 for source in "$root"/tests/ci/constant_time/*_ct.cpp; do
   program=$work/$(basename "$source" .cpp)
-  c++ -std=c++20 -O2 -g -Wall -Wextra -Werror -I"$root/src" "$source" \
+  c++ -std=c++20 -O2 -g -Wall -Wextra -Werror -I"$root/src" -I"$root/include" "$source" \
     "$build/src/libvlrp11_core.a" -o "$program"
   valgrind --quiet --error-exitcode=1 --track-origins=yes "$program"
 done

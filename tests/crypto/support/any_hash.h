@@ -14,7 +14,7 @@
 #include "crypto/sha3.h"
 #include "crypto/sha512.h"
 #include "crypto/sha_compress.h"
-#include "crypto/support/hex.h"
+#include "support/hex.h"
 
 namespace vlrp11::test {
 

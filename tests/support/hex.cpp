@@ -1,4 +1,4 @@
-#include "hex.h"
+#include "support/hex.h"
 
 #include <gtest/gtest.h>
 
