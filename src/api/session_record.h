@@ -1,6 +1,8 @@
 #pragma once
 
 #include "api/slot_record.h"
+#include "objects/cipher_context.h"
+#include "objects/digest_context.h"
 #include "vlrp11/pkcs11.h"
 
 #include <cstdint>
@@ -13,14 +15,6 @@ enum OperationKind : std::uint32_t {
     OPERATION_DIGEST = 3,
     OPERATION_ENCRYPT = 4,
     OPERATION_DECRYPT = 5,
-};
-
-// State of an encrypt or decrypt operation. AES uses 16 bytes of iv and keystream, the GOST
-// 28147-89 modes 8.
-struct CipherState {
-    std::uint8_t iv[64];         // IV, counter or feedback register
-    std::uint8_t keystream[64];  // the current keystream block
-    std::int32_t keystreamOffset; // next keystream byte inside it (0..7)
 };
 
 // One open session. Allocated zero-filled by C_OpenSession; wiped and freed when it closes.
@@ -38,7 +32,8 @@ struct SessionRecord {
     std::uint32_t operationMechanism;
     std::uint32_t operationKey;
     std::uint8_t operationStarted;
-    CipherState cipherState;
+    DigestContext digestState;  // digest and sign operations
+    CipherState cipherState;    // encrypt and decrypt operations
 };
 
 }  // namespace vlrp11

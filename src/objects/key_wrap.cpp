@@ -1,6 +1,7 @@
 #include "objects/key_wrap.h"
 
 #include "crypto/gost28147.h"
+#include "objects/block_modes.h"
 #include "objects/operation_status.h"
 #include "platform/wipe.h"
 
@@ -15,22 +16,14 @@ constexpr std::size_t key_bytes = 32;
 constexpr std::size_t checksum_bytes = 4;
 constexpr std::uint8_t wrap_iv[8] = {0x4A, 0xDD, 0xA2, 0x2C, 0x79, 0xE8, 0x21, 0x05};
 
-enum class Feedback { encrypt, decrypt };
-
-// 64-bit cipher feedback in place: the register is encrypted before every eighth byte, and the
-// ciphertext byte, whichever way the data goes, feeds the register.
-void cfb64(const std::uint32_t* key, const std::uint8_t* iv, Feedback direction, std::uint8_t* data,
+// 64-bit cipher feedback in place on the host, from the given initial register.
+void cfb64(const std::uint32_t* key, const std::uint8_t* iv, CipherDirection direction, std::uint8_t* data,
            std::size_t length) noexcept
 {
     std::uint8_t feedback[8];
     std::memcpy(feedback, iv, sizeof feedback);
-    for (std::size_t i = 0; i < length; ++i) {
-        if (i % 8 == 0)
-            gost28147_encrypt_block(feedback, key, nullptr);
-        const std::uint8_t in = data[i];
-        data[i] = static_cast<std::uint8_t>(in ^ feedback[i % 8]);
-        feedback[i % 8] = direction == Feedback::encrypt ? data[i] : in;
-    }
+    std::int32_t position = 0;
+    gost_cfb(GostBlockCipher{nullptr, 0, key}, direction, &position, feedback, data, length, data);
     secure_wipe(feedback);
 }
 
@@ -54,9 +47,9 @@ void gost_key_wrap(const std::uint8_t* kek, const std::uint8_t* ukm, const std::
     std::memcpy(out, ukm, gost_wrap_ukm_bytes);
     std::memcpy(out + gost_wrap_ukm_bytes, key, key_bytes);
     key_checksum(schedule, key, out + gost_wrap_ukm_bytes + key_bytes);
-    cfb64(schedule, ukm, Feedback::encrypt, out + gost_wrap_ukm_bytes, key_bytes + checksum_bytes);
+    cfb64(schedule, ukm, CipherDirection::encrypt, out + gost_wrap_ukm_bytes, key_bytes + checksum_bytes);
     std::reverse(out, out + gost_wrapped_key_bytes);
-    cfb64(schedule, wrap_iv, Feedback::encrypt, out, gost_wrapped_key_bytes);
+    cfb64(schedule, wrap_iv, CipherDirection::encrypt, out, gost_wrapped_key_bytes);
     secure_wipe(schedule);
 }
 
@@ -66,10 +59,10 @@ std::uint32_t gost_key_unwrap(const std::uint8_t* kek, const std::uint8_t* wrapp
     gost28147_load_key(kek, schedule);
     std::uint8_t block[gost_wrapped_key_bytes];
     std::memcpy(block, wrapped, sizeof block);
-    cfb64(schedule, wrap_iv, Feedback::decrypt, block, sizeof block);
+    cfb64(schedule, wrap_iv, CipherDirection::decrypt, block, sizeof block);
     std::reverse(block, block + sizeof block);
     std::uint8_t* key = block + gost_wrap_ukm_bytes;
-    cfb64(schedule, block, Feedback::decrypt, key, key_bytes + checksum_bytes);
+    cfb64(schedule, block, CipherDirection::decrypt, key, key_bytes + checksum_bytes);
     std::uint8_t checksum[checksum_bytes];
     key_checksum(schedule, key, checksum);
     std::uint8_t difference = 0;

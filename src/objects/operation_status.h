@@ -9,7 +9,7 @@ namespace vlrp11 {
 enum OperationStatus : std::uint32_t {
     OPERATION_OUTPUT_TOO_SHORT = 6,
     OPERATION_BAD_LENGTH = 45,        // a length the command cannot carry, or a reply of another length
-    OPERATION_NOT_RSA_KEY = 53,
+    OPERATION_WRONG_KEY_KIND = 53,       // the key is not of the kind the operation needs
     OPERATION_ENCODING_FAILED = 209,  // the hash does not fit a PKCS#1 v1.5 block of the key's size
     OPERATION_DECRYPTED_BLOCK_INVALID = 217,
     OPERATION_MESSAGE_TOO_LARGE = 218,

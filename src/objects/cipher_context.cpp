@@ -1,0 +1,165 @@
+#include "objects/cipher_context.h"
+
+#include "crypto/gost28147.h"
+#include "objects/operation_status.h"
+#include "platform/wipe.h"
+#include "vlrp11/pkcs11_vendor.h"
+
+#include <cstring>
+
+namespace vlrp11 {
+
+namespace {
+
+constexpr std::uint8_t KEY_KIND_RSA = 7;
+constexpr std::uint8_t KEY_KIND_RSA_GENERATED = 8;
+constexpr std::uint8_t KEY_KIND_AES = 11;
+constexpr std::uint8_t KEY_KIND_GOST28147 = 15;
+
+constexpr std::size_t aes_block = 16;
+constexpr std::size_t gost_block = 8;
+
+constexpr CipherMechanism cipher_mechanisms[] = {
+    {CKM_AES_ECB, KEY_KIND_AES, KEY_KIND_AES, 0, aes_block, false},
+    {CKM_AES_CBC, KEY_KIND_AES, KEY_KIND_AES, aes_block, aes_block, false},
+    {CKM_GOST28147_ECB, KEY_KIND_GOST28147, KEY_KIND_GOST28147, 0, gost_block, false},
+    {CKM_GOST28147_CTR, KEY_KIND_GOST28147, KEY_KIND_GOST28147, gost_block, 1, false},
+    {CKM_GOST28147_CFB, KEY_KIND_GOST28147, KEY_KIND_GOST28147, gost_block, 1, false},
+    {CKM_RSA_PKCS, KEY_KIND_RSA, KEY_KIND_RSA_GENERATED, 0, 1, true},
+};
+
+bool on_device(const ObjectRecord& key) noexcept
+{
+    return key.token == 1 && key.connection != nullptr;
+}
+
+// The schedule of a session AES key, kept in the record's cache.
+const AesKey* session_aes_key(const ObjectRecord& key) noexcept
+{
+    if (key.cache == nullptr || key.cacheLength != sizeof(AesKey))
+        return nullptr;
+    return reinterpret_cast<const AesKey*>(key.cache);
+}
+
+bool has_gost_value(const ObjectRecord& key) noexcept
+{
+    return key.value != nullptr && key.valueLength == gost28147_key_bytes;
+}
+
+std::uint32_t run_aes(const CipherMechanism& mechanism, const ObjectRecord& key, CipherDirection direction,
+                      CipherState& state, const std::uint8_t* in, std::size_t length, std::uint8_t* out) noexcept
+{
+    const bool cbc = mechanism.mechanism == CKM_AES_CBC;
+    if (on_device(key)) {
+        if (cbc)
+            return device_cbc16(*key.connection, key.deviceIndex, direction, state.iv, in, length, out);
+        return device_ecb(*key.connection, key.deviceIndex, aes_block, direction, in, length, out);
+    }
+    const AesKey& schedule = *session_aes_key(key);
+    if (cbc)
+        return software_aes_cbc(schedule, direction, state.iv, in, length, out);
+    for (std::size_t at = 0; at < length; at += aes_block) {
+        const std::uint8_t status = direction == CipherDirection::encrypt
+                                        ? aes_encrypt_block(schedule, in + at, out + at)
+                                        : aes_decrypt_block(schedule, in + at, out + at);
+        if (status != 0)
+            break;  // software ECB reports no block failure
+    }
+    return 0;
+}
+
+std::uint32_t run_gost(const CipherMechanism& mechanism, const ObjectRecord& key, CipherDirection direction,
+                       CipherState& state, const std::uint8_t* in, std::size_t length, std::uint8_t* out) noexcept
+{
+    std::uint32_t schedule[8] = {};
+    GostBlockCipher cipher{nullptr, key.deviceIndex, schedule};
+    if (on_device(key))
+        cipher.connection = key.connection;
+    else
+        gost28147_load_key(key.value, schedule);
+
+    std::uint32_t status = 0;
+    switch (mechanism.mechanism) {
+    case CKM_GOST28147_ECB:
+        if (cipher.connection != nullptr)
+            status = device_ecb(*cipher.connection, key.deviceIndex, gost_block, direction, in, length, out);
+        else if (direction == CipherDirection::encrypt)
+            gost28147_ecb_encrypt(schedule, in, length, out);
+        else
+            gost28147_ecb_decrypt(schedule, in, length, out);
+        break;
+    case CKM_GOST28147_CTR:
+        if (cipher.connection != nullptr)
+            status = gost_ctr(cipher, &state.keystreamOffset, state.iv, state.keystream, in, length, out);
+        else
+            gost28147_ctr(schedule, &state.keystreamOffset, state.iv, state.keystream, in, length, out);
+        break;
+    default:
+        status = gost_cfb(cipher, direction, &state.keystreamOffset, state.iv, in, length, out);
+        break;
+    }
+    secure_wipe(schedule);
+    return status;
+}
+
+}  // namespace
+
+const CipherMechanism* find_cipher_mechanism(CK_MECHANISM_TYPE mechanism) noexcept
+{
+    for (const CipherMechanism& row : cipher_mechanisms) {
+        if (row.mechanism == mechanism)
+            return &row;
+    }
+    return nullptr;
+}
+
+bool cipher_key_fits(const CipherMechanism& mechanism, const ObjectRecord& key) noexcept
+{
+    const std::uint8_t kind = key.header.keyKind;
+    if (kind < mechanism.keyKindFirst || kind > mechanism.keyKindLast)
+        return false;
+    if (mechanism.mechanism == CKM_RSA_PKCS)
+        return key.objectClass == CKO_PRIVATE_KEY && on_device(key);
+    if (key.objectClass != CKO_SECRET_KEY)
+        return false;
+    if (on_device(key))
+        return true;
+    return kind == KEY_KIND_AES ? session_aes_key(key) != nullptr : has_gost_value(key);
+}
+
+std::uint32_t software_aes_cbc(const AesKey& key, CipherDirection direction, std::uint8_t* chain,
+                               const std::uint8_t* in, std::size_t length, std::uint8_t* out) noexcept
+{
+    std::uint8_t block[aes_block];
+    std::uint32_t status = 0;
+    for (std::size_t at = 0; at + aes_block <= length && status == 0; at += aes_block) {
+        if (direction == CipherDirection::encrypt) {
+            for (std::size_t i = 0; i < aes_block; ++i)
+                block[i] = static_cast<std::uint8_t>(in[at + i] ^ chain[i]);
+            status = aes_encrypt_block(key, block, out + at);
+            std::memcpy(chain, out + at, aes_block);
+        } else {
+            std::memcpy(block, in + at, aes_block);  // out may overwrite the ciphertext
+            status = aes_decrypt_block(key, block, out + at);
+            for (std::size_t i = 0; i < aes_block; ++i)
+                out[at + i] ^= chain[i];
+            std::memcpy(chain, block, aes_block);
+        }
+    }
+    secure_wipe(block);
+    return status;
+}
+
+std::uint32_t run_cipher(const CipherMechanism& mechanism, const ObjectRecord& key, CipherDirection direction,
+                         CipherState& state, const std::uint8_t* in, std::size_t length, std::uint8_t* out) noexcept
+{
+    if (mechanism.mechanism == CKM_RSA_PKCS || !cipher_key_fits(mechanism, key))
+        return OPERATION_WRONG_KEY_KIND;
+    if (length % mechanism.blockBytes != 0)
+        return OPERATION_BAD_LENGTH;
+    if (mechanism.keyKindFirst == KEY_KIND_AES)
+        return run_aes(mechanism, key, direction, state, in, length, out);
+    return run_gost(mechanism, key, direction, state, in, length, out);
+}
+
+}  // namespace vlrp11

@@ -1,0 +1,83 @@
+#include "objects/private_key.h"
+
+#include "device/command_codes.h"
+#include "device/device_connection.h"
+#include "objects/object_record.h"
+#include "objects/operation_status.h"
+#include "objects/sign_format.h"
+#include "platform/wipe.h"
+
+#include <cstring>
+
+namespace vlrp11 {
+
+namespace {
+
+constexpr std::uint8_t KEY_KIND_RSA = 7;
+constexpr std::uint8_t KEY_KIND_RSA_GENERATED = 8;
+
+std::uint32_t modulus_bytes(const RsaKeyHandle& key) noexcept
+{
+    return (key.modulusBits + 7) / 8;
+}
+
+}  // namespace
+
+std::uint32_t rsa_key_handle(DeviceConnection& connection, std::uint32_t deviceIndex, RsaKeyHandle& handle) noexcept
+{
+    ObjectHeader header{};
+    std::uint32_t length = sizeof header;
+    const auto index = static_cast<std::uint8_t>(deviceIndex);
+    const std::uint32_t status = connection.transport(&connection, CMD_GET_KEY_INFO, &index, 1,
+                                                      reinterpret_cast<std::uint8_t*>(&header), &length);
+    if (status != 0)
+        return status;
+    if (length < 4)
+        return OPERATION_BAD_LENGTH;
+    if (header.keyKind != KEY_KIND_RSA && header.keyKind != KEY_KIND_RSA_GENERATED)
+        return OPERATION_WRONG_KEY_KIND;
+    handle = {&connection, deviceIndex, static_cast<std::uint32_t>(header.length[0] | header.length[1] << 8)};
+    return 0;
+}
+
+std::uint32_t private_key_op(DeviceConnection& connection, std::uint32_t deviceIndex, const std::uint8_t* input,
+                             std::size_t length, std::uint8_t* reply, std::uint32_t* reply_length) noexcept
+{
+    if (length > private_key_op_max_input)
+        return OPERATION_BAD_LENGTH;
+    // The length byte carries the low eight bits only: 256 and 512 bytes go as 0, 384 as 0x80.
+    std::uint8_t request[2 + private_key_op_max_input];
+    request[0] = static_cast<std::uint8_t>(deviceIndex);
+    request[1] = static_cast<std::uint8_t>(length);
+    std::memcpy(request + 2, input, length);
+    const std::uint32_t status = connection.transport(&connection, CMD_PRIVATE_KEY_OP, request,
+                                                      static_cast<std::uint32_t>(length + 2), reply, reply_length);
+    secure_wipe(request, length + 2);
+    return status;
+}
+
+std::uint32_t rsa_private_op(const RsaKeyHandle& key, const std::uint8_t* input, std::uint8_t* out) noexcept
+{
+    const std::uint32_t k = modulus_bytes(key);
+    std::uint32_t length = k;
+    const std::uint32_t status = private_key_op(*key.connection, key.deviceIndex, input, k, out, &length);
+    if (status != 0)
+        return status;
+    return length == k ? 0u : std::uint32_t{OPERATION_BAD_LENGTH};
+}
+
+std::uint32_t pkcs1_v15_decode(const RsaKeyHandle& key, const std::uint8_t* input, std::uint8_t* out,
+                               std::size_t* out_length) noexcept
+{
+    const std::uint32_t k = modulus_bytes(key);
+    if (k < 16 || k > rsa_max_modulus_bytes)
+        return OPERATION_ENCODING_FAILED;
+    std::uint8_t em[rsa_max_modulus_bytes];
+    std::uint32_t status = rsa_private_op(key, input, em);
+    if (status == 0)
+        status = pkcs1_v15_unpad(em, k, out, out_length);
+    secure_wipe(em, k);
+    return status;
+}
+
+}  // namespace vlrp11
