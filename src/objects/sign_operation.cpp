@@ -1,0 +1,166 @@
+#include "objects/sign_operation.h"
+
+#include "objects/operation_status.h"
+#include "objects/private_key.h"
+#include "objects/sign_format.h"
+#include "platform/wipe.h"
+#include "vlrp11/pkcs11_vendor.h"
+
+#include <cstdint>
+
+namespace vlrp11 {
+
+namespace {
+
+struct SignMechanism {
+    CK_MECHANISM_TYPE mechanism;
+    std::uint8_t keyKindFirst;
+    std::uint8_t keyKindLast;
+};
+
+constexpr std::uint8_t RSA_FIRST = 7, RSA_LAST = 8, EC = 1, DSTU_FIRST = 3, DSTU_LAST = 6;
+constexpr std::uint8_t AES = 11, GOST28147 = 15;
+constexpr std::uint8_t last_private_kind = 10;
+
+// The MAC mechanisms of AES (0x1083, 0x1084, 0x108A, 0x108B, 0x108E) and GOST 28147-89 are taken
+// with their keys only for the hash set-up to refuse them.
+constexpr SignMechanism sign_mechanisms[] = {
+    {CKM_RSA_PKCS, RSA_FIRST, RSA_LAST},
+    {CKM_SHA1_RSA_PKCS, RSA_FIRST, RSA_LAST},
+    {CKM_SHA224_RSA_PKCS, RSA_FIRST, RSA_LAST},
+    {CKM_SHA256_RSA_PKCS, RSA_FIRST, RSA_LAST},
+    {CKM_SHA384_RSA_PKCS, RSA_FIRST, RSA_LAST},
+    {CKM_SHA512_RSA_PKCS, RSA_FIRST, RSA_LAST},
+    {CKM_SHA3_224_RSA_PKCS, RSA_FIRST, RSA_LAST},
+    {CKM_SHA3_256_RSA_PKCS, RSA_FIRST, RSA_LAST},
+    {CKM_SHA3_384_RSA_PKCS, RSA_FIRST, RSA_LAST},
+    {CKM_SHA3_512_RSA_PKCS, RSA_FIRST, RSA_LAST},
+    {CKM_ECDSA, EC, EC},
+    {CKM_ECDSA_SHA1, EC, EC},
+    {CKM_ECDSA_SHA224, EC, EC},
+    {CKM_ECDSA_SHA256, EC, EC},
+    {CKM_ECDSA_SHA384, EC, EC},
+    {CKM_ECDSA_SHA512, EC, EC},
+    {CKM_ECDSA_SHA3_224, EC, EC},
+    {CKM_ECDSA_SHA3_256, EC, EC},
+    {CKM_ECDSA_SHA3_384, EC, EC},
+    {CKM_ECDSA_SHA3_512, EC, EC},
+    {CKM_DSTU4145, DSTU_FIRST, DSTU_LAST},
+    {CKM_DSTU4145_GOST34311, DSTU_FIRST, DSTU_LAST},
+    {CKM_DSTU4145_KUPYNA_256, DSTU_FIRST, DSTU_LAST},
+    {CKM_DSTU4145_KUPYNA_384, DSTU_FIRST, DSTU_LAST},
+    {CKM_DSTU4145_KUPYNA_512, DSTU_FIRST, DSTU_LAST},
+    {CKM_AES_MAC, AES, AES},
+    {CKM_AES_MAC_GENERAL, AES, AES},
+    {CKM_AES_CMAC, AES, AES},
+    {CKM_AES_CMAC_GENERAL, AES, AES},
+    {CKM_AES_GMAC, AES, AES},
+    {CKM_GOST28147_MAC, GOST28147, GOST28147},
+};
+
+const SignMechanism* find_sign_mechanism(CK_MECHANISM_TYPE mechanism) noexcept
+{
+    for (const SignMechanism& row : sign_mechanisms) {
+        if (row.mechanism == mechanism)
+            return &row;
+    }
+    return nullptr;
+}
+
+bool signs_raw_data(CK_MECHANISM_TYPE mechanism) noexcept
+{
+    return mechanism == CKM_RSA_PKCS || mechanism == CKM_ECDSA || mechanism == CKM_DSTU4145;
+}
+
+bool on_device(const ObjectRecord& key) noexcept
+{
+    return key.token == 1 && key.connection != nullptr;
+}
+
+CK_RV device_failure(std::uint32_t status, std::uint32_t& device_error) noexcept
+{
+    device_error = status;
+    return CKR_DEVICE_ERROR;
+}
+
+// PKCS#1 v1.5 block of the key's size around the hash, signed by the device's raw RSA step.
+CK_RV sign_rsa(const ObjectRecord& key, HashKind kind, const std::uint8_t* hash, std::size_t hash_length,
+               std::uint8_t* out, CK_ULONG* out_length, std::uint32_t& device_error) noexcept
+{
+    RsaKeyHandle handle{};
+    std::uint32_t status = rsa_key_handle(*key.connection, key.deviceIndex, handle);
+    if (status != 0)
+        return device_failure(status, device_error);
+    const std::uint32_t k = (handle.modulusBits + 7) / 8;
+    if (*out_length < k)
+        return device_failure(OPERATION_OUTPUT_TOO_SHORT, device_error);
+    if (k > rsa_max_modulus_bytes)
+        return device_failure(OPERATION_ENCODING_FAILED, device_error);
+    std::uint8_t em[rsa_max_modulus_bytes];
+    status = encode_em(kind, hash, hash_length, em, k);
+    if (status == 0)
+        status = rsa_private_op(handle, em, out);
+    secure_wipe(em, k);
+    if (status != 0)
+        return device_failure(status, device_error);
+    *out_length = k;
+    return CKR_OK;
+}
+
+}  // namespace
+
+CK_RV sign_init(const ObjectRecord& key, const CK_MECHANISM* mechanism, DigestContext& digest) noexcept
+{
+    if (mechanism == nullptr)
+        return CKR_ARGUMENTS_BAD;
+    const SignMechanism* row = find_sign_mechanism(mechanism->mechanism);
+    if (row == nullptr)
+        return CKR_MECHANISM_INVALID;
+    const std::uint8_t kind = key.header.keyKind;
+    if (kind < row->keyKindFirst || kind > row->keyKindLast)
+        return CKR_KEY_TYPE_INCONSISTENT;
+    // A private key off the device has nothing to sign with.
+    if (kind <= last_private_kind && !on_device(key))
+        return CKR_KEY_TYPE_INCONSISTENT;
+    if (signs_raw_data(mechanism->mechanism))
+        return CKR_OK;
+    return digest_init(digest, mechanism);
+}
+
+CK_RV sign_final(const ObjectRecord& key, CK_MECHANISM_TYPE mechanism, HashKind hash_kind, const std::uint8_t* input,
+                 std::size_t length, std::uint8_t* out, CK_ULONG* out_length, std::uint32_t& device_error) noexcept
+{
+    const std::uint32_t signature_bytes = signature_length(key.header);
+    if (signature_bytes == 0 || !on_device(key))
+        return CKR_FUNCTION_FAILED;
+    if (out == nullptr) {
+        *out_length = signature_bytes;
+        return CKR_OK;
+    }
+    if (*out_length < signature_bytes)
+        return CKR_BUFFER_TOO_SMALL;
+
+    const SignMechanism* row = find_sign_mechanism(mechanism);
+    if (row == nullptr)
+        return CKR_MECHANISM_INVALID;
+    if (mechanism == CKM_RSA_PKCS) {
+        const HashKind kind = match_digest_info(input, length);
+        if (kind == HASH_NONE)
+            return CKR_DATA_INVALID;
+        const std::size_t prefix = digest_info_prefix(kind).size();
+        if (length - prefix != digest_length(kind))
+            return CKR_TEMPLATE_INCONSISTENT;
+        return sign_rsa(key, kind, input + prefix, length - prefix, out, out_length, device_error);
+    }
+    if (row->keyKindFirst == RSA_FIRST)
+        return sign_rsa(key, hash_kind, input, length, out, out_length, device_error);
+
+    auto reply_length = static_cast<std::uint32_t>(*out_length < UINT32_MAX ? *out_length : UINT32_MAX);
+    const std::uint32_t status = private_key_op(*key.connection, key.deviceIndex, input, length, out, &reply_length);
+    if (status != 0)
+        return device_failure(status, device_error);
+    *out_length = reply_length;
+    return CKR_OK;
+}
+
+}  // namespace vlrp11
