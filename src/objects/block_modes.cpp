@@ -3,7 +3,7 @@
 #include "crypto/gost28147.h"
 #include "device/command_codes.h"
 #include "device/device_connection.h"
-#include "objects/operation_status.h"
+#include "device/status.h"
 #include "platform/wipe.h"
 
 #include <cstring>
@@ -29,7 +29,7 @@ std::uint32_t block_command(DeviceConnection& connection, DeviceCommand code, st
         connection.transport(&connection, code, request, static_cast<std::uint32_t>(n + 2), out, &length);
     secure_wipe(request, n + 2);
     if (status == 0 && length != n)
-        status = OPERATION_BAD_LENGTH;
+        status = COMMAND_LENGTH_WRONG;
     return status;
 }
 
@@ -62,7 +62,7 @@ std::uint32_t device_ecb(DeviceConnection& connection, std::uint32_t deviceIndex
                          CipherDirection direction, const std::uint8_t* in, std::size_t length, std::uint8_t* out) noexcept
 {
     if (length % block_bytes != 0)
-        return OPERATION_BAD_LENGTH;
+        return COMMAND_LENGTH_WRONG;
     const DeviceCommand code = block_code(block_bytes, direction);
     for (std::size_t at = 0; at < length; at += device_block_command_max) {
         const std::size_t n = length - at < device_block_command_max ? length - at : device_block_command_max;
@@ -77,7 +77,7 @@ std::uint32_t device_cbc16(DeviceConnection& connection, std::uint32_t deviceInd
                            std::uint8_t* chain, const std::uint8_t* in, std::size_t length, std::uint8_t* out) noexcept
 {
     if (length % aes_block != 0)
-        return OPERATION_BAD_LENGTH;
+        return COMMAND_LENGTH_WRONG;
     const DeviceCommand code = block_code(aes_block, direction);
     std::uint8_t block[aes_block];
     std::uint32_t status = 0;

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 // Block modes over a block cipher that runs on the device with a key held there (the GOST
-// 28147-89 stream modes also over the host's cipher). Each returns 0, OPERATION_BAD_LENGTH for
+// 28147-89 stream modes also over the host's cipher). Each returns 0, COMMAND_LENGTH_WRONG for
 // a length the mode cannot take or a reply of another length than asked, or the device's
 // status. in and out may be the same buffer.
 

@@ -1,7 +1,7 @@
 #include "objects/cipher_context.h"
 
 #include "crypto/gost28147.h"
-#include "objects/operation_status.h"
+#include "device/status.h"
 #include "platform/wipe.h"
 #include "vlrp11/pkcs11_vendor.h"
 
@@ -154,9 +154,9 @@ std::uint32_t run_cipher(const CipherMechanism& mechanism, const ObjectRecord& k
                          CipherState& state, const std::uint8_t* in, std::size_t length, std::uint8_t* out) noexcept
 {
     if (mechanism.mechanism == CKM_RSA_PKCS || !cipher_key_fits(mechanism, key))
-        return OPERATION_WRONG_KEY_KIND;
+        return KEY_KIND_WRONG;
     if (length % mechanism.blockBytes != 0)
-        return OPERATION_BAD_LENGTH;
+        return COMMAND_LENGTH_WRONG;
     if (mechanism.keyKindFirst == KEY_KIND_AES)
         return run_aes(mechanism, key, direction, state, in, length, out);
     return run_gost(mechanism, key, direction, state, in, length, out);

@@ -43,8 +43,8 @@ std::uint32_t software_aes_cbc(const AesKey& key, CipherDirection direction, std
 
 // Runs the mechanism over length bytes with the key where it lives: device commands for a
 // token key, the software cipher for a session key. The counter and feedback modes continue
-// from state. Returns 0, OPERATION_WRONG_KEY_KIND when the key does not fit (CKM_RSA_PKCS goes
-// through pkcs1_v15_decode instead), OPERATION_BAD_LENGTH for a length that is not a whole
+// from state. Returns 0, KEY_KIND_WRONG when the key does not fit (CKM_RSA_PKCS goes
+// through pkcs1_v15_decode instead), COMMAND_LENGTH_WRONG for a length that is not a whole
 // number of blocks, or a device status.
 std::uint32_t run_cipher(const CipherMechanism& mechanism, const ObjectRecord& key, CipherDirection direction,
                          CipherState& state, const std::uint8_t* in, std::size_t length, std::uint8_t* out) noexcept;

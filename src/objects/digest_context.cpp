@@ -120,7 +120,7 @@ HashKind hash_kind_of(CK_MECHANISM_TYPE mechanism) noexcept
 
 std::size_t digest_length(HashKind kind) noexcept
 {
-    return digest_output_length(static_cast<std::uint32_t>(kind));
+    return digest_output_length(kind);
 }
 
 CK_RV digest_init(DigestContext& context, const CK_MECHANISM* mechanism) noexcept

@@ -2,7 +2,7 @@
 
 #include "crypto/gost28147.h"
 #include "objects/block_modes.h"
-#include "objects/operation_status.h"
+#include "device/status.h"
 #include "platform/wipe.h"
 
 #include <algorithm>
@@ -74,7 +74,7 @@ std::uint32_t gost_key_unwrap(const std::uint8_t* kek, const std::uint8_t* wrapp
     secure_wipe(checksum);
     if (difference != 0) {
         secure_wipe(out, key_bytes);
-        return OPERATION_WRAPPED_KEY_INVALID;
+        return WRAPPED_KEY_INVALID;
     }
     return 0;
 }

@@ -16,7 +16,7 @@ void gost_key_wrap(const std::uint8_t* kek, const std::uint8_t* ukm, const std::
                    std::uint8_t* out) noexcept;
 
 // Undoes gost_key_wrap on 44 bytes; out receives the 32 key bytes. Returns
-// OPERATION_WRAPPED_KEY_INVALID, with out wiped, when the checksum does not match.
+// WRAPPED_KEY_INVALID, with out wiped, when the checksum does not match.
 std::uint32_t gost_key_unwrap(const std::uint8_t* kek, const std::uint8_t* wrapped, std::uint8_t* out) noexcept;
 
 }  // namespace vlrp11

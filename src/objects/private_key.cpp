@@ -3,7 +3,7 @@
 #include "device/command_codes.h"
 #include "device/device_connection.h"
 #include "objects/object_record.h"
-#include "objects/operation_status.h"
+#include "device/status.h"
 #include "objects/sign_format.h"
 #include "platform/wipe.h"
 
@@ -33,9 +33,9 @@ std::uint32_t rsa_key_handle(DeviceConnection& connection, std::uint32_t deviceI
     if (status != 0)
         return status;
     if (length < 4)
-        return OPERATION_BAD_LENGTH;
+        return COMMAND_LENGTH_WRONG;
     if (header.keyKind != KEY_KIND_RSA && header.keyKind != KEY_KIND_RSA_GENERATED)
-        return OPERATION_WRONG_KEY_KIND;
+        return KEY_KIND_WRONG;
     handle = {&connection, deviceIndex, static_cast<std::uint32_t>(header.length[0] | header.length[1] << 8)};
     return 0;
 }
@@ -44,7 +44,7 @@ std::uint32_t private_key_op(DeviceConnection& connection, std::uint32_t deviceI
                              std::size_t length, std::uint8_t* reply, std::uint32_t* reply_length) noexcept
 {
     if (length > private_key_op_max_input)
-        return OPERATION_BAD_LENGTH;
+        return COMMAND_LENGTH_WRONG;
     // The length byte carries the low eight bits only: 256 and 512 bytes go as 0, 384 as 0x80.
     std::uint8_t request[2 + private_key_op_max_input];
     request[0] = static_cast<std::uint8_t>(deviceIndex);
@@ -63,7 +63,7 @@ std::uint32_t rsa_private_op(const RsaKeyHandle& key, const std::uint8_t* input,
     const std::uint32_t status = private_key_op(*key.connection, key.deviceIndex, input, k, out, &length);
     if (status != 0)
         return status;
-    return length == k ? 0u : std::uint32_t{OPERATION_BAD_LENGTH};
+    return length == k ? 0u : std::uint32_t{COMMAND_LENGTH_WRONG};
 }
 
 std::uint32_t pkcs1_v15_decode(const RsaKeyHandle& key, const std::uint8_t* input, std::uint8_t* out,
@@ -71,7 +71,7 @@ std::uint32_t pkcs1_v15_decode(const RsaKeyHandle& key, const std::uint8_t* inpu
 {
     const std::uint32_t k = modulus_bytes(key);
     if (k < 16 || k > rsa_max_modulus_bytes)
-        return OPERATION_ENCODING_FAILED;
+        return ENCODING_FAILED;
     std::uint8_t em[rsa_max_modulus_bytes];
     std::uint32_t status = rsa_private_op(key, input, em);
     if (status == 0)

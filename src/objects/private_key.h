@@ -17,22 +17,22 @@ struct RsaKeyHandle {
 
 inline constexpr std::size_t private_key_op_max_input = 512;
 
-// Reads the key record at deviceIndex and makes the handle. OPERATION_WRONG_KEY_KIND when the key
-// is not RSA, OPERATION_BAD_LENGTH when the record is cut short, or the device's status.
+// Reads the key record at deviceIndex and makes the handle. KEY_KIND_WRONG when the key
+// is not RSA, COMMAND_LENGTH_WRONG when the record is cut short, or the device's status.
 std::uint32_t rsa_key_handle(DeviceConnection& connection, std::uint32_t deviceIndex, RsaKeyHandle& handle) noexcept;
 
 // The private-key step on the device: ECDSA or DSTU 4145 signature of a hash, or the raw RSA
 // operation. *reply_length holds the capacity of reply on entry and the reply's length on
-// return. An input above 512 bytes is refused (OPERATION_BAD_LENGTH) before anything is sent.
+// return. An input above 512 bytes is refused (COMMAND_LENGTH_WRONG) before anything is sent.
 std::uint32_t private_key_op(DeviceConnection& connection, std::uint32_t deviceIndex, const std::uint8_t* input,
                              std::size_t length, std::uint8_t* reply, std::uint32_t* reply_length) noexcept;
 
 // The raw RSA operation on a block of exactly the modulus bytes k = (bits + 7) / 8; out
-// receives k bytes. A reply of another length is OPERATION_BAD_LENGTH.
+// receives k bytes. A reply of another length is COMMAND_LENGTH_WRONG.
 std::uint32_t rsa_private_op(const RsaKeyHandle& key, const std::uint8_t* input, std::uint8_t* out) noexcept;
 
 // RSA PKCS#1 v1.5 decryption: input is the ciphertext right-aligned in the key's k bytes, k
-// within 16..512 (else OPERATION_ENCODING_FAILED). The decrypted block is checked in constant
+// within 16..512 (else ENCODING_FAILED). The decrypted block is checked in constant
 // time (pkcs1_v15_unpad, whose out and out_length rules apply) and wiped afterwards.
 std::uint32_t pkcs1_v15_decode(const RsaKeyHandle& key, const std::uint8_t* input, std::uint8_t* out,
                                std::size_t* out_length) noexcept;

@@ -1,6 +1,6 @@
 #include "objects/sign_format.h"
 
-#include "objects/operation_status.h"
+#include "device/status.h"
 
 #include <cstring>
 
@@ -111,7 +111,7 @@ std::uint32_t encode_em(HashKind kind, const std::uint8_t* hash, std::size_t has
     const std::span<const std::uint8_t> prefix = digest_info_prefix(kind);
     const std::size_t content = prefix.size() + hash_length;
     if (prefix.empty() || hash_length != digest_length(kind) || k < content || k - content <= 10)
-        return OPERATION_ENCODING_FAILED;
+        return ENCODING_FAILED;
     const std::size_t padding = k - content - 3;
     em[0] = 0x00;
     em[1] = 0x01;
@@ -126,7 +126,7 @@ std::uint32_t pkcs1_v15_unpad(std::uint8_t* em, std::size_t k, std::uint8_t* out
 {
     constexpr std::size_t overhead = 11;  // 00 02, eight padding bytes at least, 00
     if (k < overhead)
-        return OPERATION_DECRYPTED_BLOCK_INVALID;
+        return DECRYPTED_BLOCK_INVALID;
     const std::size_t capacity = *out_length < k - overhead ? *out_length : k - overhead;
 
     Mask good = mask_equal(em[0], 0) & mask_equal(em[1], 2);
@@ -158,8 +158,8 @@ std::uint32_t pkcs1_v15_unpad(std::uint8_t* em, std::size_t k, std::uint8_t* out
     if (out != nullptr)
         std::memcpy(out, em + start, capacity);
     *out_length = select(ok, message, capacity);
-    return static_cast<std::uint32_t>(select(~good, OPERATION_DECRYPTED_BLOCK_INVALID,
-                                             select(too_large, OPERATION_MESSAGE_TOO_LARGE, 0)));
+    return static_cast<std::uint32_t>(select(~good, DECRYPTED_BLOCK_INVALID,
+                                             select(too_large, DECRYPTED_MESSAGE_TOO_LARGE, 0)));
 }
 
 }  // namespace vlrp11

@@ -24,7 +24,7 @@ HashKind match_digest_info(const std::uint8_t* input, std::size_t length) noexce
 std::uint32_t signature_length(const ObjectHeader& header) noexcept;
 
 // EMSA-PKCS1-v1_5: writes the k-byte block 00 01 FF.. 00 prefix hash to em. The hash must be
-// the kind's length and leave room for at least eight FF bytes; else OPERATION_ENCODING_FAILED
+// the kind's length and leave room for at least eight FF bytes; else ENCODING_FAILED
 // with nothing written.
 std::uint32_t encode_em(HashKind kind, const std::uint8_t* hash, std::size_t hash_length, std::uint8_t* em,
                         std::size_t k) noexcept;
@@ -34,7 +34,7 @@ std::uint32_t encode_em(HashKind kind, const std::uint8_t* hash, std::size_t has
 // *out_length holds the capacity of out on entry; the c = min(capacity, k - 11) bytes that hold
 // the message at their start are written to out when it is not null. On return *out_length
 // is the message length, or c for a refused block. Returns 0,
-// OPERATION_DECRYPTED_BLOCK_INVALID for a malformed block, or OPERATION_MESSAGE_TOO_LARGE when
+// DECRYPTED_BLOCK_INVALID for a malformed block, or DECRYPTED_MESSAGE_TOO_LARGE when
 // the message exceeds c.
 std::uint32_t pkcs1_v15_unpad(std::uint8_t* em, std::size_t k, std::uint8_t* out, std::size_t* out_length) noexcept;
 

@@ -1,6 +1,6 @@
 #include "objects/sign_operation.h"
 
-#include "objects/operation_status.h"
+#include "device/status.h"
 #include "objects/private_key.h"
 #include "objects/sign_format.h"
 #include "platform/wipe.h"
@@ -93,9 +93,9 @@ CK_RV sign_rsa(const ObjectRecord& key, HashKind kind, const std::uint8_t* hash,
         return device_failure(status, device_error);
     const std::uint32_t k = (handle.modulusBits + 7) / 8;
     if (*out_length < k)
-        return device_failure(OPERATION_OUTPUT_TOO_SHORT, device_error);
+        return device_failure(OUTPUT_TOO_SHORT, device_error);
     if (k > rsa_max_modulus_bytes)
-        return device_failure(OPERATION_ENCODING_FAILED, device_error);
+        return device_failure(ENCODING_FAILED, device_error);
     std::uint8_t em[rsa_max_modulus_bytes];
     status = encode_em(kind, hash, hash_length, em, k);
     if (status == 0)

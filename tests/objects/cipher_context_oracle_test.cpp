@@ -2,7 +2,7 @@
 // modes continuing across calls; and which key records may serve which mechanism.
 #include "device/device_connection.h"
 #include "objects/cipher_context.h"
-#include "objects/operation_status.h"
+#include "device/status.h"
 #include "vlrp11/pkcs11_vendor.h"
 
 #include <gtest/gtest.h>
@@ -130,8 +130,8 @@ TEST(CipherContext, GostStreamModesContinueAcrossCalls)
     CipherState state{};
     const Bytes cipher = run(CKM_GOST28147_ECB, key.record, CipherDirection::encrypt, state, plain);
     EXPECT_EQ(run(CKM_GOST28147_ECB, key.record, CipherDirection::decrypt, state, cipher), plain);
-    run(CKM_GOST28147_ECB, key.record, CipherDirection::encrypt, state, Bytes(12), OPERATION_BAD_LENGTH);
-    run(CKM_AES_ECB, key.record, CipherDirection::encrypt, state, Bytes(16), OPERATION_WRONG_KEY_KIND);
+    run(CKM_GOST28147_ECB, key.record, CipherDirection::encrypt, state, Bytes(12), COMMAND_LENGTH_WRONG);
+    run(CKM_AES_ECB, key.record, CipherDirection::encrypt, state, Bytes(16), KEY_KIND_WRONG);
 }
 
 TEST(CipherContext, WhichKeysServeWhichMechanism)

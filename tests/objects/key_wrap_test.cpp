@@ -1,7 +1,7 @@
 // GOST 28147-89 key wrap: round trips, and any changed byte of a wrapped key refused. The format
 // itself is checked against the simulator's own GOST 28147-89 in the end-to-end suite.
 #include "objects/key_wrap.h"
-#include "objects/operation_status.h"
+#include "device/status.h"
 
 #include <gtest/gtest.h>
 
@@ -40,12 +40,12 @@ TEST(KeyWrap, RoundTripsAndRefusesEveryChangedByte)
             Wrapped spoiled = wrapped;
             spoiled[at] ^= static_cast<std::uint8_t>(1 + rng() % 255);
             back.fill(0xAA);
-            EXPECT_EQ(gost_key_unwrap(kek.data(), spoiled.data(), back.data()), OPERATION_WRAPPED_KEY_INVALID) << at;
+            EXPECT_EQ(gost_key_unwrap(kek.data(), spoiled.data(), back.data()), WRAPPED_KEY_INVALID) << at;
             EXPECT_EQ(back, Key{}) << "a refused key leaves nothing behind";
         }
         Key other_kek = kek;
         other_kek[31] ^= 0x80;
-        EXPECT_EQ(gost_key_unwrap(other_kek.data(), wrapped.data(), back.data()), OPERATION_WRAPPED_KEY_INVALID);
+        EXPECT_EQ(gost_key_unwrap(other_kek.data(), wrapped.data(), back.data()), WRAPPED_KEY_INVALID);
     }
 }
 

@@ -3,7 +3,7 @@
 // decryption check and the signature lengths by key.
 #define OPENSSL_SUPPRESS_DEPRECATED  // RSA_padding_add_PKCS1_type_2 has no EVP form
 
-#include "objects/operation_status.h"
+#include "device/status.h"
 #include "objects/sign_format.h"
 
 #include <gtest/gtest.h>
@@ -113,11 +113,11 @@ TEST(SignFormat, BlocksThatCannotBeEncoded)
     } cases[] = {
         {HashKind::sha512, 64, 128, 0},                            // 1024 bits, 42 bytes of padding
         {HashKind::sha512, 64, 19 + 64 + 11, 0},                   // exactly eight FF bytes
-        {HashKind::sha512, 64, 19 + 64 + 10, OPERATION_ENCODING_FAILED},
-        {HashKind::sha1, 20, 15, OPERATION_ENCODING_FAILED},       // smaller than the prefix
-        {HashKind::sha256, 31, 256, OPERATION_ENCODING_FAILED},    // hash of the wrong length
-        {HashKind::gost34311, 32, 256, OPERATION_ENCODING_FAILED}, // no DigestInfo for it
-        {HASH_NONE, 0, 256, OPERATION_ENCODING_FAILED},
+        {HashKind::sha512, 64, 19 + 64 + 10, ENCODING_FAILED},
+        {HashKind::sha1, 20, 15, ENCODING_FAILED},       // smaller than the prefix
+        {HashKind::sha256, 31, 256, ENCODING_FAILED},    // hash of the wrong length
+        {HashKind::gost34311, 32, 256, ENCODING_FAILED}, // no DigestInfo for it
+        {HASH_NONE, 0, 256, ENCODING_FAILED},
     };
     for (const Case& c : cases) {
         Bytes em(c.k);
@@ -212,12 +212,12 @@ TEST(SignFormat, DecryptionCheckRefusals)
         std::uint32_t expected;
     } cases[] = {
         {"intact", [](Bytes&) {}, 64, 0},
-        {"first byte", [](Bytes& em) { em[0] = 1; }, 64, OPERATION_DECRYPTED_BLOCK_INVALID},
-        {"block type 1", [](Bytes& em) { em[1] = 1; }, 64, OPERATION_DECRYPTED_BLOCK_INVALID},
-        {"no zero byte", [](Bytes& em) { em[43] = 0x5A; }, 64, OPERATION_DECRYPTED_BLOCK_INVALID},
-        {"seven padding bytes", [](Bytes& em) { em[9] = 0; }, 64, OPERATION_DECRYPTED_BLOCK_INVALID},
+        {"first byte", [](Bytes& em) { em[0] = 1; }, 64, DECRYPTED_BLOCK_INVALID},
+        {"block type 1", [](Bytes& em) { em[1] = 1; }, 64, DECRYPTED_BLOCK_INVALID},
+        {"no zero byte", [](Bytes& em) { em[43] = 0x5A; }, 64, DECRYPTED_BLOCK_INVALID},
+        {"seven padding bytes", [](Bytes& em) { em[9] = 0; }, 64, DECRYPTED_BLOCK_INVALID},
         {"eight padding bytes", [](Bytes& em) { em[10] = 0; }, 64, 0},
-        {"message above capacity", [](Bytes&) {}, 19, OPERATION_MESSAGE_TOO_LARGE},
+        {"message above capacity", [](Bytes&) {}, 19, DECRYPTED_MESSAGE_TOO_LARGE},
     };
     for (const Case& c : cases) {
         Bytes em = openssl_padded(message, k);
@@ -232,7 +232,7 @@ TEST(SignFormat, DecryptionCheckRefusals)
     }
     Bytes tiny(10);
     std::size_t length = 10;
-    EXPECT_EQ(pkcs1_v15_unpad(tiny.data(), tiny.size(), nullptr, &length), OPERATION_DECRYPTED_BLOCK_INVALID);
+    EXPECT_EQ(pkcs1_v15_unpad(tiny.data(), tiny.size(), nullptr, &length), DECRYPTED_BLOCK_INVALID);
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "objects/operation_status.h"
+#include "device/status.h"
 #include "objects/sign_format.h"
 
 namespace {
@@ -29,9 +29,9 @@ int main()
     const Case cases[] = {
         {"well formed", 100, 2, 245, 0},
         {"short message", 240, 2, 245, 0},
-        {"seven padding bytes", 9, 2, 245, vlrp11::OPERATION_DECRYPTED_BLOCK_INVALID},
-        {"block type 1", 100, 1, 245, vlrp11::OPERATION_DECRYPTED_BLOCK_INVALID},
-        {"too large", 100, 2, 20, vlrp11::OPERATION_MESSAGE_TOO_LARGE},
+        {"seven padding bytes", 9, 2, 245, vlrp11::DECRYPTED_BLOCK_INVALID},
+        {"block type 1", 100, 1, 245, vlrp11::DECRYPTED_BLOCK_INVALID},
+        {"too large", 100, 2, 20, vlrp11::DECRYPTED_MESSAGE_TOO_LARGE},
     };
     int failures = 0;
     for (const Case& c : cases) {
