@@ -1,9 +1,11 @@
 #include "objects/key_wrap.h"
 
 #include "crypto/gost28147.h"
-#include "objects/block_modes.h"
 #include "device/status.h"
+#include "objects/block_modes.h"
+#include "objects/object_record.h"
 #include "platform/wipe.h"
+#include "vlrp11/pkcs11.h"
 
 #include <algorithm>
 #include <cstring>
@@ -13,6 +15,7 @@ namespace vlrp11 {
 namespace {
 
 constexpr std::size_t key_bytes = 32;
+constexpr std::uint8_t KEY_KIND_GOST28147 = 15;
 constexpr std::size_t checksum_bytes = 4;
 constexpr std::uint8_t wrap_iv[8] = {0x4A, 0xDD, 0xA2, 0x2C, 0x79, 0xE8, 0x21, 0x05};
 
@@ -51,6 +54,16 @@ void gost_key_wrap(const std::uint8_t* kek, const std::uint8_t* ukm, const std::
     std::reverse(out, out + gost_wrapped_key_bytes);
     cfb64(schedule, wrap_iv, CipherDirection::encrypt, out, gost_wrapped_key_bytes);
     secure_wipe(schedule);
+}
+
+bool gost_wrapped_key_fits(const ObjectRecord& key) noexcept
+{
+    return key.objectClass == CKO_SECRET_KEY && key.value != nullptr && key.valueLength == key_bytes;
+}
+
+bool gost_wrapping_key_fits(const ObjectRecord& key) noexcept
+{
+    return gost_wrapped_key_fits(key) && key.token != 1 && key.header.keyKind == KEY_KIND_GOST28147;
 }
 
 std::uint32_t gost_key_unwrap(const std::uint8_t* kek, const std::uint8_t* wrapped, std::uint8_t* out) noexcept

@@ -2,8 +2,8 @@
 
 #include "device/command_codes.h"
 #include "device/device_connection.h"
-#include "objects/object_record.h"
 #include "device/status.h"
+#include "objects/object_record.h"
 #include "objects/sign_format.h"
 #include "platform/wipe.h"
 

@@ -10,8 +10,9 @@
 #include "objects/key_wrap.h"
 #include "vlrp11/pkcs11_vendor.h"
 
+#include "support/openssl_aes.h"
+
 #include <gtest/gtest.h>
-#include <openssl/evp.h>
 #include <openssl/rand.h>
 
 #include <algorithm>
@@ -24,21 +25,6 @@ Bytes random_bytes(std::size_t n)
     Bytes bytes(n);
     RAND_bytes(bytes.data(), static_cast<int>(n));
     return bytes;
-}
-
-Bytes openssl_aes(const char* mode, const Bytes& key, const Bytes& iv, const Bytes& in)
-{
-    const std::string name = "AES-" + std::to_string(key.size() * 8) + "-" + mode;
-    EVP_CIPHER* cipher = EVP_CIPHER_fetch(nullptr, name.c_str(), nullptr);
-    EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
-    EVP_EncryptInit_ex(ctx, cipher, nullptr, key.data(), iv.empty() ? nullptr : iv.data());
-    EVP_CIPHER_CTX_set_padding(ctx, 0);
-    Bytes out(in.size());
-    int length = 0;
-    EVP_EncryptUpdate(ctx, out.data(), &length, in.data(), static_cast<int>(in.size()));
-    EVP_CIPHER_CTX_free(ctx);
-    EVP_CIPHER_free(cipher);
-    return out;
 }
 
 Bytes run(CK_MECHANISM_TYPE type, const ObjectRecord& key, CipherDirection direction, CipherState& state,

@@ -1,12 +1,13 @@
 // Session-key ciphers through the routine choice: AES against OpenSSL, the GOST 28147-89 stream
 // modes continuing across calls; and which key records may serve which mechanism.
 #include "device/device_connection.h"
-#include "objects/cipher_context.h"
 #include "device/status.h"
+#include "objects/cipher_context.h"
 #include "vlrp11/pkcs11_vendor.h"
 
+#include "support/openssl_aes.h"
+
 #include <gtest/gtest.h>
-#include <openssl/evp.h>
 
 #include <random>
 #include <vector>
@@ -15,6 +16,7 @@ namespace vlrp11 {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using testing::openssl_aes;
 
 Bytes random_bytes(std::mt19937& rng, std::size_t n)
 {
@@ -43,21 +45,6 @@ struct SessionKey {
     AesKey schedule{};
     ObjectRecord record{};
 };
-
-Bytes openssl_aes(const char* mode, const Bytes& key, const Bytes& iv, const Bytes& in, bool encrypt)
-{
-    const std::string name = "AES-" + std::to_string(key.size() * 8) + "-" + mode;
-    EVP_CIPHER* cipher = EVP_CIPHER_fetch(nullptr, name.c_str(), nullptr);
-    EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
-    EVP_CipherInit_ex(ctx, cipher, nullptr, key.data(), iv.empty() ? nullptr : iv.data(), encrypt ? 1 : 0);
-    EVP_CIPHER_CTX_set_padding(ctx, 0);
-    Bytes out(in.size());
-    int length = 0;
-    EVP_CipherUpdate(ctx, out.data(), &length, in.data(), static_cast<int>(in.size()));
-    EVP_CIPHER_CTX_free(ctx);
-    EVP_CIPHER_free(cipher);
-    return out;
-}
 
 Bytes run(CK_MECHANISM_TYPE type, const ObjectRecord& key, CipherDirection direction, CipherState& state,
           const Bytes& in, std::uint32_t expected_status = 0)

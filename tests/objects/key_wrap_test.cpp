@@ -1,7 +1,9 @@
 // GOST 28147-89 key wrap: round trips, and any changed byte of a wrapped key refused. The format
 // itself is checked against the simulator's own GOST 28147-89 in the end-to-end suite.
-#include "objects/key_wrap.h"
 #include "device/status.h"
+#include "objects/key_wrap.h"
+#include "objects/object_record.h"
+#include "vlrp11/pkcs11.h"
 
 #include <gtest/gtest.h>
 
@@ -57,6 +59,36 @@ TEST(KeyWrap, EachRandomValueGivesAnotherWrapping)
     gost_key_wrap(kek.data(), first.data(), key.data(), a.data());
     gost_key_wrap(kek.data(), second.data(), key.data(), b.data());
     EXPECT_NE(a, b);
+}
+
+TEST(KeyWrap, WhichKeysTakePart)
+{
+    std::uint8_t value[64] = {};
+    auto key = [&](std::uint32_t object_class, std::uint8_t kind, bool token, std::uint32_t length) {
+        ObjectRecord record{};
+        record.objectClass = object_class;
+        record.header.keyKind = kind;
+        record.token = token ? 1 : 0;
+        record.value = length != 0 ? value : nullptr;
+        record.valueLength = length;
+        return record;
+    };
+    struct Case {
+        const char* name;
+        ObjectRecord record;
+        bool wrapping, wrapped;
+    } cases[] = {
+        {"GOST session key", key(CKO_SECRET_KEY, 15, false, 32), true, true},
+        {"AES-256 session key", key(CKO_SECRET_KEY, 11, false, 32), false, true},
+        {"AES-128 session key", key(CKO_SECRET_KEY, 11, false, 16), false, false},
+        {"64-byte Kalyna key", key(CKO_SECRET_KEY, 14, false, 64), false, false},
+        {"token key without host value", key(CKO_SECRET_KEY, 15, true, 0), false, false},
+        {"data object of 32 bytes", key(CKO_DATA, 15, false, 32), false, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(gost_wrapping_key_fits(c.record), c.wrapping) << c.name;
+        EXPECT_EQ(gost_wrapped_key_fits(c.record), c.wrapped) << c.name;
+    }
 }
 
 }  // namespace
