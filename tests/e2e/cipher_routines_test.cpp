@@ -5,6 +5,7 @@
 
 #include "core/crypto_gost28147.h"
 #include "device/command_codes.h"
+#include "device/status.h"
 #include "objects/block_modes.h"
 #include "objects/cipher_context.h"
 #include "objects/key_wrap.h"

@@ -3,6 +3,7 @@
 #include "support/simulated_devices.h"
 
 #include "device/connection_close.h"
+#include "device/device_connection.h"
 #include "objects/object_record.h"
 
 #include <cstdint>
