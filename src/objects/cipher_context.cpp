@@ -33,10 +33,10 @@ bool on_device(const ObjectRecord& key) noexcept
     return key.token == 1 && key.connection != nullptr;
 }
 
-// The schedule of a session AES key, kept in the record's cache.
+// The schedule of a session AES key, kept at the start of the record's cache.
 const AesKey* session_aes_key(const ObjectRecord& key) noexcept
 {
-    if (key.cache == nullptr || key.cacheLength != sizeof(AesKey))
+    if (key.cache == nullptr || key.cacheLength < sizeof(AesKey))
         return nullptr;
     return reinterpret_cast<const AesKey*>(key.cache);
 }

@@ -45,15 +45,14 @@ void key_checksum(const std::uint32_t* kek, const std::uint8_t* key, std::uint8_
 void gost_key_wrap(const std::uint8_t* kek, const std::uint8_t* ukm, const std::uint8_t* key,
                    std::uint8_t* out) noexcept
 {
-    std::uint32_t schedule[8];
-    gost28147_load_key(kek, schedule);
+    Wiped<std::uint32_t[8]> schedule;
+    gost28147_load_key(kek, schedule.value);
     std::memcpy(out, ukm, gost_wrap_ukm_bytes);
     std::memcpy(out + gost_wrap_ukm_bytes, key, key_bytes);
-    key_checksum(schedule, key, out + gost_wrap_ukm_bytes + key_bytes);
-    cfb64(schedule, ukm, CipherDirection::encrypt, out + gost_wrap_ukm_bytes, key_bytes + checksum_bytes);
+    key_checksum(schedule.value, key, out + gost_wrap_ukm_bytes + key_bytes);
+    cfb64(schedule.value, ukm, CipherDirection::encrypt, out + gost_wrap_ukm_bytes, key_bytes + checksum_bytes);
     std::reverse(out, out + gost_wrapped_key_bytes);
-    cfb64(schedule, wrap_iv, CipherDirection::encrypt, out, gost_wrapped_key_bytes);
-    secure_wipe(schedule);
+    cfb64(schedule.value, wrap_iv, CipherDirection::encrypt, out, gost_wrapped_key_bytes);
 }
 
 bool gost_wrapped_key_fits(const ObjectRecord& key) noexcept
@@ -68,27 +67,24 @@ bool gost_wrapping_key_fits(const ObjectRecord& key) noexcept
 
 std::uint32_t gost_key_unwrap(const std::uint8_t* kek, const std::uint8_t* wrapped, std::uint8_t* out) noexcept
 {
-    std::uint32_t schedule[8];
-    gost28147_load_key(kek, schedule);
-    std::uint8_t block[gost_wrapped_key_bytes];
-    std::memcpy(block, wrapped, sizeof block);
-    cfb64(schedule, wrap_iv, CipherDirection::decrypt, block, sizeof block);
-    std::reverse(block, block + sizeof block);
-    std::uint8_t* key = block + gost_wrap_ukm_bytes;
-    cfb64(schedule, block, CipherDirection::decrypt, key, key_bytes + checksum_bytes);
-    std::uint8_t checksum[checksum_bytes];
-    key_checksum(schedule, key, checksum);
+    Wiped<std::uint32_t[8]> schedule;
+    gost28147_load_key(kek, schedule.value);
+    Wiped<std::uint8_t[gost_wrapped_key_bytes]> block;
+    std::memcpy(block.value, wrapped, gost_wrapped_key_bytes);
+    cfb64(schedule.value, wrap_iv, CipherDirection::decrypt, block.value, gost_wrapped_key_bytes);
+    std::reverse(block.value, block.value + gost_wrapped_key_bytes);
+    std::uint8_t* key = block.value + gost_wrap_ukm_bytes;
+    cfb64(schedule.value, block.value, CipherDirection::decrypt, key, key_bytes + checksum_bytes);
+    Wiped<std::uint8_t[checksum_bytes]> checksum;
+    key_checksum(schedule.value, key, checksum.value);
     std::uint8_t difference = 0;
     for (std::size_t i = 0; i < checksum_bytes; ++i)
-        difference |= static_cast<std::uint8_t>(checksum[i] ^ key[key_bytes + i]);
-    std::memcpy(out, key, key_bytes);
-    secure_wipe(schedule);
-    secure_wipe(block);
-    secure_wipe(checksum);
+        difference |= static_cast<std::uint8_t>(checksum.value[i] ^ key[key_bytes + i]);
     if (difference != 0) {
         secure_wipe(out, key_bytes);
         return WRAPPED_KEY_INVALID;
     }
+    std::memcpy(out, key, key_bytes);
     return 0;
 }
 
