@@ -3,13 +3,22 @@
 #include "vlrp11/pkcs11.h"
 
 // The C_ functions the function table points at, one declaration per implemented entry. Each
-// lives in the file of its call family; none throws.
+// lives in the file of its call family; none throws, and each that reads library state takes
+// the library lock first (api/library_lock.h).
 namespace vlrp11 {
 
 // Module entry.
 CK_RV C_Initialize(CK_VOID_PTR pInitArgs);
 CK_RV C_Finalize(CK_VOID_PTR pReserved);
 CK_RV C_GetInfo(CK_INFO_PTR pInfo);
+
+// Slots, tokens and mechanisms.
+CK_RV C_GetSlotList(CK_BBOOL tokenPresent, CK_SLOT_ID_PTR pSlotList, CK_ULONG_PTR pulCount);
+CK_RV C_GetSlotInfo(CK_SLOT_ID slotID, CK_SLOT_INFO_PTR pInfo);
+CK_RV C_GetTokenInfo(CK_SLOT_ID slotID, CK_TOKEN_INFO_PTR pInfo);
+CK_RV C_GetMechanismList(CK_SLOT_ID slotID, CK_MECHANISM_TYPE_PTR pMechanismList, CK_ULONG_PTR pulCount);
+CK_RV C_GetMechanismInfo(CK_SLOT_ID slotID, CK_MECHANISM_TYPE type, CK_MECHANISM_INFO_PTR pInfo);
+CK_RV C_WaitForSlotEvent(CK_FLAGS flags, CK_SLOT_ID_PTR pSlot, CK_VOID_PTR pReserved);
 
 // Entries that answer with a fixed code.
 CK_RV C_SeedRandom(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pSeed, CK_ULONG ulSeedLen);

@@ -24,11 +24,11 @@ const CK_FUNCTION_LIST function_list_240 = {
     C_Finalize,
     C_GetInfo,
     get_function_list_entry,
-    not_built<CK_C_GetSlotList>,
-    not_built<CK_C_GetSlotInfo>,
-    not_built<CK_C_GetTokenInfo>,
-    not_built<CK_C_GetMechanismList>,
-    not_built<CK_C_GetMechanismInfo>,
+    C_GetSlotList,
+    C_GetSlotInfo,
+    C_GetTokenInfo,
+    C_GetMechanismList,
+    C_GetMechanismInfo,
     not_built<CK_C_InitToken>,
     not_built<CK_C_InitPIN>,
     not_built<CK_C_SetPIN>,
@@ -87,7 +87,7 @@ const CK_FUNCTION_LIST function_list_240 = {
     not_built<CK_C_GenerateRandom>,
     C_GetFunctionStatus,
     C_CancelFunction,
-    not_built<CK_C_WaitForSlotEvent>,
+    C_WaitForSlotEvent,
 };
 
 }  // namespace

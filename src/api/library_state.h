@@ -6,10 +6,12 @@
 
 namespace vlrp11 {
 
-// The library-wide state. The application calls the module from one thread at a time, so it is
-// read and written without locks.
+// The library-wide state, read and written under the library lock (api/library_lock.h).
 struct LibraryState {
     std::uint8_t initialised;  // 1 between a successful C_Initialize and C_Finalize
+    // Counts C_Finalize calls, so a thread that let go of the lock can tell that the library was
+    // finalised meanwhile, even when it has been initialised again since.
+    std::uint32_t finalisations;
     SlotRecord slots[SLOT_COUNT];
 };
 

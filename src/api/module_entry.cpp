@@ -1,4 +1,5 @@
 #include "api/entry_points.h"
+#include "api/library_lock.h"
 #include "api/library_state.h"
 #include "api/slot_teardown.h"
 #include "api/text_fields.h"
@@ -7,10 +8,11 @@
 
 namespace vlrp11 {
 
-// The argument is not examined: locking options are ignored, since the module assumes one
-// calling thread at a time.
+// The argument is not examined: whatever locking the caller offers (its own mutex functions,
+// CKF_OS_LOCKING_OK or nothing), the module serialises its calls with its own mutex.
 CK_RV C_Initialize(CK_VOID_PTR)
 {
+    LibraryLock lock;
     LibraryState& library = library_state();
     if (library.initialised)
         return CKR_CRYPTOKI_ALREADY_INITIALIZED;
@@ -22,12 +24,14 @@ CK_RV C_Initialize(CK_VOID_PTR)
 
 CK_RV C_Finalize(CK_VOID_PTR pReserved)
 {
+    LibraryLock lock;
     if (pReserved != nullptr)
         return CKR_ARGUMENTS_BAD;
     LibraryState& library = library_state();
     if (!library.initialised)
         return CKR_CRYPTOKI_NOT_INITIALIZED;
     library.initialised = 0;
+    ++library.finalisations;
     for (unsigned i = 0; i < SLOT_COUNT; ++i) {
         if (library.slots[i].connection != nullptr)
             teardown_slot(i);

@@ -4,6 +4,8 @@ namespace vlrp11 {
 
 struct SlotRecord;
 
+// Both run under the library lock.
+
 // Closes one open session of the slot: frees its session objects, wipes and frees the record
 // and clears its entry. Does nothing for an empty entry.
 void close_session_record(SlotRecord& slot, unsigned sessionIndex) noexcept;
