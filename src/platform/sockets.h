@@ -31,7 +31,8 @@ long socket_receive(SocketHandle socket, std::uint8_t* buffer, std::size_t capac
 // Waits until the socket has bytes to read (or is closed): true, or false after timeout_ms.
 bool socket_wait_readable(SocketHandle socket, std::uint32_t timeout_ms) noexcept;
 
-// Whether the socket is healthy: its pending-error option can be read and is 0.
+// Whether the socket is healthy: its pending-error option can be read and is 0, and the peer has
+// not closed the connection. Never waits.
 bool socket_alive(SocketHandle socket) noexcept;
 
 void socket_close(SocketHandle socket) noexcept;

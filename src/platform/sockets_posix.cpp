@@ -92,7 +92,12 @@ bool socket_alive(SocketHandle socket) noexcept
 {
     int error = 0;
     socklen_t length = sizeof error;
-    return ::getsockopt(fd_of(socket), SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+    if (::getsockopt(fd_of(socket), SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0)
+        return false;
+    // A peer that closed the connection in order leaves no error, only the end of the stream.
+    std::uint8_t next = 0;
+    ssize_t peeked = ::recv(fd_of(socket), &next, 1, MSG_PEEK | MSG_DONTWAIT);
+    return peeked > 0 || (peeked < 0 && (errno == EAGAIN || errno == EWOULDBLOCK));
 }
 
 void socket_close(SocketHandle socket) noexcept

@@ -79,8 +79,15 @@ bool socket_alive(SocketHandle socket) noexcept
 {
     int error = 0;
     int length = sizeof error;
-    return ::getsockopt(native(socket), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0 &&
-           error == 0;
+    if (::getsockopt(native(socket), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0 ||
+        error != 0)
+        return false;
+    // A peer that closed the connection in order leaves no error, only the end of the stream;
+    // the peek waits for nothing, since the socket is readable when it runs.
+    if (!socket_wait_readable(socket, 0))
+        return true;
+    char next = 0;
+    return ::recv(native(socket), &next, 1, MSG_PEEK) > 0;
 }
 
 void socket_close(SocketHandle socket) noexcept

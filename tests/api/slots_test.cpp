@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <chrono>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -369,6 +371,29 @@ TEST_F(SlotsTest, SlotEventIsReportedOnce)
     slot = 0;
     EXPECT_EQ(p11->C_WaitForSlotEvent(CKF_DONT_BLOCK, &slot, nullptr), CKR_NO_EVENT);
     EXPECT_EQ(slot, 0u);
+}
+
+// A blocked wait lets other threads in while it sleeps, and ends once the library is finalised,
+// even when it is initialised again before the waiter looks.
+TEST_F(SlotsTest, BlockedWaitEndsWhenAnotherThreadFinalises)
+{
+    for (bool initialiseAgain : {false, true}) {
+        auto waiter = std::async(std::launch::async, [this] {
+            CK_SLOT_ID slot = 0;
+            return p11->C_WaitForSlotEvent(0, &slot, nullptr);
+        });
+        EXPECT_EQ(waiter.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
+        CK_ULONG count = 0;
+        EXPECT_EQ(p11->C_GetSlotList(CK_FALSE, nullptr, &count), CKR_OK);
+        ASSERT_EQ(p11->C_Finalize(nullptr), CKR_OK);
+        if (initialiseAgain) {
+            ASSERT_EQ(p11->C_Initialize(nullptr), CKR_OK);
+        }
+        EXPECT_EQ(waiter.get(), CKR_CRYPTOKI_NOT_INITIALIZED);
+        if (!initialiseAgain) {
+            ASSERT_EQ(p11->C_Initialize(nullptr), CKR_OK);
+        }
+    }
 }
 
 }  // namespace

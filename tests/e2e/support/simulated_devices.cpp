@@ -82,12 +82,12 @@ SimulatedCard::~SimulatedCard()
     card = nullptr;
 }
 
-SimulatedNetworkHsm::SimulatedNetworkHsm(sim::HostedDevice& host)
+SimulatedNetworkHsm::SimulatedNetworkHsm(sim::HostedDevice& host, const std::string& address)
 {
     std::random_device random;
     int listener = -1;
     for (int attempt = 0; attempt < 50 && listener < 0; ++attempt) {
-        address_ = "127.0.1." + std::to_string(10 + random() % 240);
+        address_ = address.empty() ? "127.0.1." + std::to_string(10 + random() % 240) : address;
         listener = sim::listen_tcp({address_, 5656});
     }
     EXPECT_GE(listener, 0) << "no free loopback address for port 5656";

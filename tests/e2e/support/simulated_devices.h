@@ -34,10 +34,11 @@ public:
 };
 
 // A network HSM served by the simulator's own TCP server on a loopback address of its own
-// (127.0.1.x) at port 5656.
+// (127.0.1.x, or the one given) at port 5656. Destroying it closes every connection, as a
+// stopped device does.
 class SimulatedNetworkHsm {
 public:
-    explicit SimulatedNetworkHsm(sim::HostedDevice& host);
+    explicit SimulatedNetworkHsm(sim::HostedDevice& host, const std::string& address = {});
     const char* address() const { return address_.c_str(); }
 
 private:
