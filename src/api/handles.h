@@ -41,6 +41,9 @@ T* entry_at(T* (&table)[N], unsigned index) noexcept
     return index < N ? table[index] : nullptr;
 }
 
+// resolveSlot, resolveSession and resolveObject run under the library lock, and what they yield
+// stays valid only while the caller holds it.
+
 // The occupied slot a slot ID names, or null (CKR_SLOT_ID_INVALID).
 SlotRecord* resolveSlot(CK_SLOT_ID slotId) noexcept;
 

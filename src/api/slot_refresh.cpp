@@ -4,12 +4,12 @@
 #include "api/slot_teardown.h"
 #include "device/config_file.h"
 #include "device/connect.h"
-#include "device/connection_close.h"
 #include "device/device_connection.h"
 #include "device/discovery.h"
 #include "device/platform_context.h"
 
 #include <cstring>
+#include <utility>
 
 namespace vlrp11 {
 namespace {
@@ -69,10 +69,10 @@ SlotRecord* lowest_free_slot()
     return nullptr;
 }
 
-void place(SlotRecord& slot, const StoredName& name, DeviceConnection* connection)
+void place(SlotRecord& slot, const StoredName& name, ConnectionPtr connection)
 {
     std::memcpy(slot.deviceName, name.text, sizeof name.text);
-    slot.connection = connection;
+    slot.connection = connection.release();
     slot.eventPending = 1;
 }
 
@@ -104,20 +104,18 @@ enum Placement {
 
 // The first connection to the n-th reader of a kind, unless a slot holds its device already.
 // PLACEMENT_DONE with a null connection: no such reader (`more` false) or nothing new there.
-Placement connect_new_device(unsigned n, std::int32_t kind, char (&name)[READER_NAME_CAPACITY], bool& more,
-                             DeviceConnection*& connection)
+Placement connect_new_device(unsigned n, DeviceKind kind, char (&name)[READER_NAME_CAPACITY], bool& more,
+                             ConnectionPtr& connection)
 {
-    connection = nullptr;
+    connection.reset();
     PcscOutcome found = find_reader(n, kind, name);
     more = found == PCSC_FOUND;
     if (!more)
         return found == PCSC_SERVICE_GONE ? PLACEMENT_SERVICE_GONE : PLACEMENT_DONE;
     if (connect_reader(name, kind, 0, connection) == PCSC_SERVICE_GONE)
         return PLACEMENT_SERVICE_GONE;
-    if (connection != nullptr && holds_device(stored_name(name), *connection)) {
-        close_connection(connection);
-        connection = nullptr;
-    }
+    if (connection && holds_device(stored_name(name), *connection))
+        connection.reset();
     return PLACEMENT_DONE;
 }
 
@@ -126,17 +124,15 @@ Placement place_tokens()
     char name[READER_NAME_CAPACITY];
     bool more = true;
     for (unsigned n = 0; more; ++n) {
-        DeviceConnection* connection = nullptr;
+        ConnectionPtr connection;
         if (connect_new_device(n, DEVICE_TOKEN, name, more, connection) == PLACEMENT_SERVICE_GONE)
             return PLACEMENT_SERVICE_GONE;
-        if (connection == nullptr)
+        if (!connection)
             continue;
         SlotRecord* slot = lowest_free_slot();
-        if (slot == nullptr) {
-            close_connection(connection);
+        if (slot == nullptr)
             return PLACEMENT_TABLE_FULL;
-        }
-        place(*slot, stored_name(name), connection);
+        place(*slot, stored_name(name), std::move(connection));
     }
     return PLACEMENT_DONE;
 }
@@ -144,21 +140,18 @@ Placement place_tokens()
 // Partition 0 is served by the connection discovery made; every further partition gets a card
 // handle of its own to the same reader. A partition that cannot be connected leaves its slot
 // to the next one.
-Placement place_partitions(const char* name, DeviceConnection* first)
+Placement place_partitions(const char* name, ConnectionPtr first)
 {
     StoredName stored = stored_name(name);
     for (int partition = 0; partition < hsm_partitions; ++partition) {
         SlotRecord* slot = lowest_free_slot();
-        if (slot == nullptr) {
-            close_connection(first);
+        if (slot == nullptr)
             return PLACEMENT_TABLE_FULL;
-        }
-        DeviceConnection* connection = first;
-        first = nullptr;
+        ConnectionPtr connection = std::move(first);
         if (partition > 0 && connect_reader(name, DEVICE_PCSC_HSM, partition, connection) == PCSC_SERVICE_GONE)
             return PLACEMENT_SERVICE_GONE;
-        if (connection != nullptr)
-            place(*slot, stored, connection);
+        if (connection)
+            place(*slot, stored, std::move(connection));
     }
     return PLACEMENT_DONE;
 }
@@ -168,12 +161,12 @@ Placement place_pcsc_hsms()
     char name[READER_NAME_CAPACITY];
     bool more = true;
     for (unsigned n = 0; more; ++n) {
-        DeviceConnection* connection = nullptr;
+        ConnectionPtr connection;
         if (connect_new_device(n, DEVICE_PCSC_HSM, name, more, connection) == PLACEMENT_SERVICE_GONE)
             return PLACEMENT_SERVICE_GONE;
-        if (connection == nullptr)
+        if (!connection)
             continue;
-        Placement placed = place_partitions(name, connection);
+        Placement placed = place_partitions(name, std::move(connection));
         if (placed != PLACEMENT_DONE)
             return placed;
     }
@@ -200,8 +193,8 @@ void place_network_hsms()
         SlotRecord* slot = lowest_free_slot();
         if (slot == nullptr)
             return;
-        if (DeviceConnection* connection = connect_network(entry.address.c_str(), partition))
-            place(*slot, address, connection);
+        if (ConnectionPtr connection = connect_network(entry.address.c_str(), partition))
+            place(*slot, address, std::move(connection));
     }
 }
 

@@ -15,7 +15,7 @@ namespace {
 // A multi-string: the group name and the empty string that ends the list.
 constexpr char all_readers_group[] = "SCard$AllReaders\0";
 
-const char* reader_prefix(std::int32_t kind)
+const char* reader_prefix(DeviceKind kind)
 {
     return kind == DEVICE_TOKEN ? "KESTRELWORKSHOP VELLARO token" : "KESTRELWORKSHOP VELLARO HSM";
 }
@@ -67,7 +67,7 @@ void release_pcsc_context() noexcept
 
 // The list ends at its first empty name or at its reported length, whichever comes first; the
 // NUL kept after that length ends the last name even when the service leaves it unterminated.
-PcscOutcome find_reader(unsigned n, std::int32_t kind, char (&name)[READER_NAME_CAPACITY]) noexcept
+PcscOutcome find_reader(unsigned n, DeviceKind kind, char (&name)[READER_NAME_CAPACITY]) noexcept
 {
     if (platform_context().pcscContext == 0)
         ensure_platform();
@@ -99,10 +99,10 @@ PcscOutcome find_reader(unsigned n, std::int32_t kind, char (&name)[READER_NAME_
     return outcome;
 }
 
-PcscOutcome connect_reader(const char* name, std::int32_t kind, std::int32_t instance,
-                           DeviceConnection*& connection) noexcept
+PcscOutcome connect_reader(const char* name, DeviceKind kind, std::int32_t instance,
+                           ConnectionPtr& connection) noexcept
 {
-    connection = nullptr;
+    connection.reset();
     PcscContext context = platform_context().pcscContext;
     const PcscFunctions* api = pcsc();
     if (context == 0 || api == nullptr)
@@ -115,7 +115,7 @@ PcscOutcome connect_reader(const char* name, std::int32_t kind, std::int32_t ins
     if (result != PCSC_SUCCESS)
         return PCSC_NOT_FOUND;
     connection = connect_pcsc(card, kind, instance);
-    if (connection == nullptr) {
+    if (!connection) {
         api->disconnect(card, PCSC_LEAVE_CARD);
         return PCSC_NOT_FOUND;
     }

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "device/connection_close.h"
+#include "device/device_connection.h"
+
 #include <cstddef>
 #include <cstdint>
 
 namespace vlrp11 {
-
-struct DeviceConnection;
 
 // Room for a reader name and its NUL. A reader with a longer name is passed over.
 constexpr std::size_t READER_NAME_CAPACITY = 200;
@@ -29,13 +30,13 @@ void release_pcsc_context() noexcept;
 // The n-th reader (from 0) whose name begins with the reader prefix of `kind` (the token or the
 // PC/SC HSM), copied into `name`. Establishes the context first if there is none. The reader
 // list is fetched anew on every call.
-PcscOutcome find_reader(unsigned n, std::int32_t kind, char (&name)[READER_NAME_CAPACITY]) noexcept;
+PcscOutcome find_reader(unsigned n, DeviceKind kind, char (&name)[READER_NAME_CAPACITY]) noexcept;
 
 // Connects the card in the named reader (shared, T=1) and the device partition `instance` behind
 // it as connect_pcsc does. On PCSC_FOUND `connection` is the new connection; otherwise no card
 // handle is left open.
-PcscOutcome connect_reader(const char* name, std::int32_t kind, std::int32_t instance,
-                           DeviceConnection*& connection) noexcept;
+PcscOutcome connect_reader(const char* name, DeviceKind kind, std::int32_t instance,
+                           ConnectionPtr& connection) noexcept;
 
 // Whether the connection still reaches its device: the card handle's status can be read, or the
 // socket has neither a pending error nor a peer that has closed it.

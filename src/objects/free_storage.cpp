@@ -2,6 +2,7 @@
 
 #include "device/command_codes.h"
 #include "device/device_connection.h"
+#include "device/status.h"
 
 #include <algorithm>
 
@@ -22,7 +23,7 @@ std::uint32_t free_storage_bytes(DeviceConnection& connection) noexcept
 {
     std::uint8_t listing[listing_capacity];
     std::uint32_t length = sizeof listing;
-    if (connection.transport(&connection, CMD_LIST_OBJECTS, nullptr, 0, listing, &length) != 0)
+    if (connection.transport(&connection, CMD_LIST_OBJECTS, nullptr, 0, listing, &length) != DEVICE_OK)
         return 0;
     std::uint32_t entries = std::min(length / listing_entry_bytes, directory_entries);
     std::uint32_t free_entries = 0;

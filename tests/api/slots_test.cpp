@@ -114,7 +114,7 @@ TEST_F(SlotsTest, SlotListNamesOccupiedSlotsInOrderWhateverTokenPresentSays)
 TEST_F(SlotsTest, SlotInfoTextsByKind)
 {
     const struct {
-        std::int32_t kind;
+        DeviceKind kind;
         const char* description;
         const char* manufacturer;
     } kinds[] = {
@@ -144,7 +144,7 @@ TEST_F(SlotsTest, SlotInfoTextsByKind)
 TEST_F(SlotsTest, TokenModelAndSerialTexts)
 {
     const struct {
-        std::int32_t kind;
+        DeviceKind kind;
         std::uint32_t serial;
         std::int32_t instance;
         std::uint32_t model;

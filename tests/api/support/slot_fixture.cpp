@@ -2,6 +2,7 @@
 
 #include "api/library_state.h"
 #include "device/command_codes.h"
+#include "device/status.h"
 #include "platform/pcsc.h"
 
 #include <cstring>
@@ -62,10 +63,10 @@ std::uint32_t answer_listing(DeviceConnection* connection, std::uint8_t code, co
     const std::vector<std::uint8_t>& listing = listings[connection];
     EXPECT_EQ(code, CMD_LIST_OBJECTS);
     if (listing.empty() || listing.size() > *reply_length)
-        return 2;
+        return TRANSPORT_FAILED;
     std::memcpy(reply, listing.data(), listing.size());
     *reply_length = static_cast<std::uint32_t>(listing.size());
-    return 0;
+    return DEVICE_OK;
 }
 
 void store_le32(std::uint8_t* p, std::uint32_t value)

@@ -12,7 +12,7 @@ namespace vlrp11::testing {
 // What a placed device answers and how it looks: device_info fields, ATR and the directory
 // listing command 18 returns (empty: the command fails).
 struct FakeDevice {
-    std::int32_t kind = DEVICE_TOKEN;
+    DeviceKind kind = DEVICE_TOKEN;
     std::uint32_t serial = 1;
     std::uint32_t model = 2000;
     std::int32_t instance = 0;
