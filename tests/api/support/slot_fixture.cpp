@@ -5,6 +5,7 @@
 #include "device/status.h"
 #include "platform/pcsc.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 
@@ -101,7 +102,7 @@ CK_SLOT_ID SlotsTest::place(unsigned slotIndex, const FakeDevice& device)
     connection.device_info[DEVICE_INFO_BLOCKS] = device.blocks;
     connection.device_info[DEVICE_INFO_PIN_LIMIT] = device.pinLimit;
     connection.device_info[DEVICE_INFO_PIN_FAILURES] = device.pinFailures;
-    std::memcpy(connection.atr, device.atr.data(), device.atr.size());
+    std::copy(device.atr.begin(), device.atr.end(), connection.atr);
     connection.atr_length = static_cast<std::uint32_t>(device.atr.size());
     connection.transport = answer_listing;
     listings[&connection] = device.listing;
