@@ -80,4 +80,19 @@ std::uint32_t pkcs1_v15_decode(const RsaKeyHandle& key, const std::uint8_t* inpu
     return status;
 }
 
+std::uint32_t rsa_pkcs1_decrypt(DeviceConnection& connection, std::uint32_t deviceIndex, const std::uint8_t* input,
+                                std::size_t length, std::uint8_t* out, std::size_t* out_length) noexcept
+{
+    RsaKeyHandle key{};
+    const std::uint32_t status = rsa_key_handle(connection, deviceIndex, key);
+    if (status != 0)
+        return status;
+    const std::uint32_t k = modulus_bytes(key);
+    if (length > k || k > rsa_max_modulus_bytes)
+        return COMMAND_LENGTH_WRONG;
+    std::uint8_t block[rsa_max_modulus_bytes] = {};
+    std::memcpy(block + (k - length), input, length);
+    return pkcs1_v15_decode(key, block, out, out_length);
+}
+
 }  // namespace vlrp11

@@ -37,4 +37,9 @@ std::uint32_t rsa_private_op(const RsaKeyHandle& key, const std::uint8_t* input,
 std::uint32_t pkcs1_v15_decode(const RsaKeyHandle& key, const std::uint8_t* input, std::uint8_t* out,
                                std::size_t* out_length) noexcept;
 
+// C_Decrypt's RSA step: the key's handle, the ciphertext (at most the key's k bytes, else
+// COMMAND_LENGTH_WRONG) right-aligned in a zeroed block of k bytes, then pkcs1_v15_decode.
+std::uint32_t rsa_pkcs1_decrypt(DeviceConnection& connection, std::uint32_t deviceIndex, const std::uint8_t* input,
+                                std::size_t length, std::uint8_t* out, std::size_t* out_length) noexcept;
+
 }  // namespace vlrp11

@@ -67,11 +67,6 @@ const SignMechanism* find_sign_mechanism(CK_MECHANISM_TYPE mechanism) noexcept
     return nullptr;
 }
 
-bool signs_raw_data(CK_MECHANISM_TYPE mechanism) noexcept
-{
-    return mechanism == CKM_RSA_PKCS || mechanism == CKM_ECDSA || mechanism == CKM_DSTU4145;
-}
-
 bool on_device(const ObjectRecord& key) noexcept
 {
     return key.token == 1 && key.connection != nullptr;
@@ -108,6 +103,25 @@ CK_RV sign_rsa(const ObjectRecord& key, HashKind kind, const std::uint8_t* hash,
 }
 
 }  // namespace
+
+bool signs_raw_data(CK_MECHANISM_TYPE mechanism) noexcept
+{
+    return mechanism == CKM_RSA_PKCS || mechanism == CKM_ECDSA || mechanism == CKM_DSTU4145;
+}
+
+bool raw_sign_length_fits(CK_MECHANISM_TYPE mechanism, std::size_t length) noexcept
+{
+    constexpr std::size_t raw_input_max = 128;
+    if (!signs_raw_data(mechanism) || length > raw_input_max)
+        return false;
+    if (mechanism == CKM_RSA_PKCS)
+        return true;
+    for (std::size_t hash_length : {20, 28, 32, 48, 64}) {
+        if (length == hash_length)
+            return true;
+    }
+    return false;
+}
 
 CK_RV sign_init(const ObjectRecord& key, const CK_MECHANISM* mechanism, DigestContext& digest) noexcept
 {

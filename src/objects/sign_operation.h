@@ -19,6 +19,14 @@ namespace vlrp11 {
 // hash's included, leaves no operation behind.
 CK_RV sign_init(const ObjectRecord& key, const CK_MECHANISM* mechanism, DigestContext& digest) noexcept;
 
+// Whether the mechanism signs the caller's data as it is (CKM_RSA_PKCS, CKM_ECDSA,
+// CKM_DSTU4145) rather than its hash.
+bool signs_raw_data(CK_MECHANISM_TYPE mechanism) noexcept;
+
+// Whether length bytes of caller's data may be signed as they are: at most 128 bytes, and for
+// CKM_ECDSA and CKM_DSTU4145 the length of a hash (20, 28, 32, 48 or 64).
+bool raw_sign_length_fits(CK_MECHANISM_TYPE mechanism, std::size_t length) noexcept;
+
 // Signs input: the finished hash of hash_kind for the mechanisms that hash, or the caller's
 // data with HASH_NONE for CKM_RSA_PKCS (a DigestInfo), CKM_ECDSA and CKM_DSTU4145 (a hash).
 // A null out asks for the signature length; a shorter *out_length gives CKR_BUFFER_TOO_SMALL

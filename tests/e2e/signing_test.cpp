@@ -246,6 +246,21 @@ TEST_F(Signing, RsaDecryptionOfOpenSslCiphertexts)
     EXPECT_EQ(pkcs1_v15_decode(handle, rsa_public_op(key.get(), block, RSA_NO_PADDING).data(), out.data(), &length),
               0u);
     EXPECT_EQ(length, 245u);
+
+    // The front end's entry: the key found by index, the ciphertext placed in the key's block.
+    const Bytes cipher = rsa_public_op(key.get(), secret, RSA_PKCS1_PADDING);
+    length = out.size();
+    ASSERT_EQ(rsa_pkcs1_decrypt(token->connection(), rsa2048.deviceIndex, cipher.data(), cipher.size(), out.data(),
+                                &length),
+              0u);
+    EXPECT_EQ(Bytes(out.begin(), out.begin() + static_cast<long>(length)), secret);
+    Bytes too_long(257, 1);
+    EXPECT_EQ(rsa_pkcs1_decrypt(token->connection(), rsa2048.deviceIndex, too_long.data(), too_long.size(),
+                                out.data(), &length),
+              COMMAND_LENGTH_WRONG);
+    EXPECT_EQ(rsa_pkcs1_decrypt(token->connection(), p256.deviceIndex, cipher.data(), cipher.size(), out.data(),
+                                &length),
+              KEY_KIND_WRONG);
 }
 
 }  // namespace

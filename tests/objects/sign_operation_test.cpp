@@ -106,5 +106,20 @@ TEST(SignOperation, LengthsAndRawInputsBeforeTheDevice)
     }
 }
 
+TEST(SignOperation, RawDataLengths)
+{
+    struct Case {
+        CK_MECHANISM_TYPE mechanism;
+        std::size_t length;
+        bool fits;
+    } cases[] = {
+        {CKM_ECDSA, 32, true},         {CKM_ECDSA, 33, false},   {CKM_DSTU4145, 64, true},
+        {CKM_DSTU4145, 0, false},      {CKM_RSA_PKCS, 35, true}, {CKM_RSA_PKCS, 128, true},
+        {CKM_RSA_PKCS, 129, false},    {CKM_ECDSA_SHA256, 32, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(raw_sign_length_fits(c.mechanism, c.length), c.fits) << std::hex << c.mechanism << " " << c.length;
+}
+
 }  // namespace
 }  // namespace vlrp11
