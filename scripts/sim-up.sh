@@ -13,6 +13,9 @@
 #   VLRP11_SIM_CONTROL       control socket of the simulator (vlrp11-sim ctl)
 #   VLRP11_MORVA_HSM_CONFIG  configuration listing partitions 0-3 of every network HSM
 #   VLRP11_SIM_USER_PIN, VLRP11_SIM_SO_PIN
+#   VLRP11_SIM_WORK          the work directory (pcscd.pid, reader.conf.d)
+# A third reader, "Acme KESTRELWORKSHOP VELLARO token", holds a token too: its name only contains
+# the token prefix, so the module must pass it over.
 # scripts/sim-down.sh <work-dir> stops what this started. Only one pcscd can run on a machine.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -24,6 +27,7 @@ driver=$build/sim/libifd-vlrp11sim.so
 smoke=$build/sim/vlrp11-sim-smoke
 token_link=127.0.0.1:36864
 hsm_link=127.0.0.1:36880
+decoy_link=127.0.0.1:36896
 user_pin=123456
 so_pin=87654321
 
@@ -44,7 +48,8 @@ provision() {  # name kind serial model
 }
 provision token token 1001 2000
 provision hsm hsm 2001 9000
-devices=("$work/state/token@$token_link" "$work/state/hsm@$hsm_link")
+provision decoy token 1009 2000
+devices=("$work/state/token@$token_link" "$work/state/hsm@$hsm_link" "$work/state/decoy@$decoy_link")
 serial=3001
 entries=()
 for address in $network; do
@@ -69,6 +74,7 @@ reader_entry() {  # file friendly-name link
 }
 reader_entry vellaro-token "KESTRELWORKSHOP VELLARO token" "$token_link"
 reader_entry vellaro-hsm "KESTRELWORKSHOP VELLARO HSM" "$hsm_link"
+reader_entry decoy "Acme KESTRELWORKSHOP VELLARO token" "$decoy_link"
 
 "$sim" serve --control "$work/control.sock" "${devices[@]}" >"$work/sim.log" 2>&1 &
 echo $! >"$work/sim.pid"
@@ -87,6 +93,7 @@ export VLRP11_SIM_CONTROL=$work/control.sock
 export VLRP11_MORVA_HSM_CONFIG=$work/network-hsms.json
 export VLRP11_SIM_USER_PIN=$user_pin
 export VLRP11_SIM_SO_PIN=$so_pin
+export VLRP11_SIM_WORK=$work
 ENV
 
 # pcscd looks for cards about every 0.4 s: ready means SCardConnect works, not a reader list.

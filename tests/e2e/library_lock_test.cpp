@@ -3,6 +3,7 @@
 // the library again and again. Run under ThreadSanitizer in CI.
 #include "support/simulated_devices.h"
 #include "support/simulated_readers.h"
+#include "support/temp_dir.h"
 
 #include "api/function_table.h"
 
@@ -45,7 +46,8 @@ TEST(LibraryLock, CallsFromManyThreadsWhileTheLibraryIsFinalisedAndInitialisedAg
     SimulatedDevice network(profile_for(sim::DeviceKind::network_hsm, 3001));
     readers.add_reader("KESTRELWORKSHOP VELLARO token 00 00", token.device);
     SimulatedNetworkHsm server(network.host);
-    auto config = std::filesystem::temp_directory_path() / ("vlrp11-lock-" + std::to_string(::getpid()) + ".json");
+    TempDir dir("vlrp11-lock");
+    std::filesystem::path config = dir.path() / "network-hsms.json";
     std::ofstream(config) << "[{\"address\": \"" << server.address() << "\", \"partition\": 0},"
                           << "{\"address\": \"" << server.address() << "\", \"partition\": 1}]";
     ::setenv("VLRP11_MORVA_HSM_CONFIG", config.c_str(), 1);
@@ -106,7 +108,6 @@ TEST(LibraryLock, CallsFromManyThreadsWhileTheLibraryIsFinalisedAndInitialisedAg
     EXPECT_EQ(answers.unexpected, 0u);
     EXPECT_GT(events, 0u);
     ::unsetenv("VLRP11_MORVA_HSM_CONFIG");
-    std::filesystem::remove(config);
 }
 
 }  // namespace

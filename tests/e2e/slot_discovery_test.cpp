@@ -2,6 +2,8 @@
 // network HSMs on loopback TCP, found, kept, dropped and found again by the slot refresh.
 #include "support/simulated_devices.h"
 #include "support/simulated_readers.h"
+#include "support/slot_queries.h"
+#include "support/temp_dir.h"
 
 #include "api/function_table.h"
 #include "api/library_state.h"
@@ -25,7 +27,7 @@ class SlotDiscovery : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        config = std::filesystem::temp_directory_path() / ("vlrp11-hsms-" + std::to_string(::getpid()) + ".json");
+        config = configDir.path() / "network-hsms.json";
         set_network_hsms({});
         ::setenv("VLRP11_MORVA_HSM_CONFIG", config.c_str(), 1);
         ASSERT_EQ(get_function_list(&p11), CKR_OK);
@@ -36,7 +38,6 @@ protected:
     {
         p11->C_Finalize(nullptr);
         ::unsetenv("VLRP11_MORVA_HSM_CONFIG");
-        std::filesystem::remove(config);
     }
 
     // The configuration file lists these (address, partition) pairs.
@@ -50,42 +51,12 @@ protected:
         file << "]";
     }
 
-    // The slot list after a refresh.
-    std::vector<CK_SLOT_ID> slots()
-    {
-        CK_ULONG count = 0;
-        EXPECT_EQ(p11->C_GetSlotList(CK_TRUE, nullptr, &count), CKR_OK);
-        std::vector<CK_SLOT_ID> list(count);
-        EXPECT_EQ(p11->C_GetSlotList(CK_TRUE, list.data(), &count), CKR_OK);
-        return list;
-    }
+    std::vector<CK_SLOT_ID> slots() { return list_slots(p11); }
+    std::string serial(CK_SLOT_ID slot) { return token_serial(p11, slot); }
+    std::vector<std::string> serials() { return token_serials(p11); }
+    std::vector<CK_SLOT_ID> events() { return pending_events(p11); }
 
-    std::string serial(CK_SLOT_ID slot)
-    {
-        CK_TOKEN_INFO info;
-        EXPECT_EQ(p11->C_GetTokenInfo(slot, &info), CKR_OK);
-        std::string text(reinterpret_cast<const char*>(info.serialNumber), sizeof info.serialNumber);
-        return text.substr(0, text.find(' '));
-    }
-
-    std::vector<std::string> serials()
-    {
-        std::vector<std::string> all;
-        for (CK_SLOT_ID slot : slots())
-            all.push_back(serial(slot));
-        return all;
-    }
-
-    // Every slot with a pending event, in the order C_WaitForSlotEvent reports them.
-    std::vector<CK_SLOT_ID> events()
-    {
-        std::vector<CK_SLOT_ID> reported;
-        CK_SLOT_ID slot = 0;
-        while (p11->C_WaitForSlotEvent(CKF_DONT_BLOCK, &slot, nullptr) == CKR_OK)
-            reported.push_back(slot);
-        return reported;
-    }
-
+    TempDir configDir{"vlrp11-discovery"};
     std::filesystem::path config;
     CK_FUNCTION_LIST_PTR p11 = nullptr;
     SimulatedReaders readers;
