@@ -2,8 +2,8 @@
 # The Windows build against a running vlrp11-sim under wine. PC/SC goes through the test-only
 # winscard.dll, which talks straight to the simulator over its reader link (no pcscd): the smoke
 # program lists both readers, reads their ATRs and completes device command 16 on each with the
-# reply MAC checked. Then the library's live device tests run over that DLL and over Winsock to
-# two network HSMs on loopback TCP.
+# reply MAC checked. Then the library's live device and discovery tests run over that DLL and over
+# Winsock to two network HSMs on loopback TCP.
 set -euo pipefail
 root=${VLRP11_ROOT:-$(cd "$(dirname "$0")/../.." && pwd)}
 release=${VLRP11_BUILD_RELEASE:-$root/build/release}
@@ -32,6 +32,20 @@ for _ in $(seq 100); do
   grep -q '^ready' "$work/sim.log" && break
   sleep 0.05
 done
+
+# The network HSMs as scripts/sim-up.sh lists them: partitions 0-3 of each. Wine maps Z: to /.
+{
+  echo "["
+  for address in 127.0.0.2 127.0.0.3; do
+    for partition in 0 1 2 3; do
+      sep=","
+      [ "$address$partition" = 127.0.0.33 ] && sep=
+      echo "  { \"address\": \"$address\", \"partition\": $partition }$sep"
+    done
+  done
+  echo "]"
+} >"$work/network-hsms.json"
+export VLRP11_MORVA_HSM_CONFIG="Z:$work/network-hsms.json"
 
 start_wine "$windows"
 export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winscard=n,b"
