@@ -2,7 +2,6 @@
 
 #include "api/library_state.h"
 #include "api/session_record.h"
-#include "objects/object_record.h"
 
 #include <iterator>
 
@@ -46,15 +45,8 @@ CK_RV resolveSession(CK_SESSION_HANDLE hSession, ResolvedSession& out) noexcept
 
 ObjectRecord* resolveObject(const ResolvedSession& session, CK_OBJECT_HANDLE hObject) noexcept
 {
-    unsigned index = object_index_of(hObject);
-    ObjectRecord* record = (hObject & SESSION_OBJECT_BIT) ? entry_at(session.session->sessionObjects, index)
-                                                          : entry_at(session.slot->tokenObjects, index);
-    if (record == nullptr)
-        return nullptr;
-    bool publicView = (hObject & PUBLIC_VIEW_BIT) != 0;
-    if (publicView && (record->objectClass != CKO_PRIVATE_KEY || record->publicViewHidden == 1))
-        return nullptr;
-    return record;
+    ObjectContext context{session.connection, &session.slot->tokenObjects, &session.session->sessionObjects};
+    return resolve_object_handle(context, hObject);
 }
 
 }  // namespace vlrp11

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "objects/object_table.h"
 #include "vlrp11/pkcs11.h"
 
 #include <cstddef>
@@ -12,11 +13,8 @@ struct SessionRecord;
 struct SlotRecord;
 
 // Handle encodings. Slot ID: index + 1, only its low 8 bits count. Session handle: bits 0..7
-// slot index + 1, bits 8..15 session index + 1, higher bits ignored. Object handle: bits 0..14
-// table index + 1, bit 15 selects the session's own objects, bit 31 names the public view of a
-// private key, bits 16..30 ignored. Handles keep this 32-bit encoding on every platform.
-constexpr CK_OBJECT_HANDLE SESSION_OBJECT_BIT = 0x8000;
-constexpr CK_OBJECT_HANDLE PUBLIC_VIEW_BIT = 0x80000000;
+// slot index + 1, bits 8..15 session index + 1, higher bits ignored. Object handles: see
+// objects/object_table.h. Handles keep this 32-bit encoding on every platform.
 
 // The table index a handle names. A zero field gives a huge index, so the bound check of the
 // table rejects both 0 and values above it.
@@ -27,10 +25,6 @@ constexpr unsigned slot_index_of(CK_ULONG slotIdOrSessionHandle) noexcept
 constexpr unsigned session_index_of(CK_SESSION_HANDLE hSession) noexcept
 {
     return static_cast<unsigned>((hSession >> 8) & 0xFF) - 1u;
-}
-constexpr unsigned object_index_of(CK_OBJECT_HANDLE hObject) noexcept
-{
-    return static_cast<unsigned>(hObject & 0x7FFF) - 1u;
 }
 
 // Entry `index` of a table, or null when the index lies outside it: the bound is the table's own

@@ -19,7 +19,7 @@ enum OperationKind : std::uint32_t {
 
 // One open session. Allocated zero-filled by C_OpenSession; wiped and freed when it closes.
 struct SessionRecord {
-    ObjectRecord* sessionObjects[OBJECTS_PER_TABLE];  // entry i answers handle 0x8000 + i + 1
+    ObjectTable sessionObjects;  // entry i answers handle 0x8000 + i + 1
     std::uint32_t findResults[128];
     std::uint32_t findCount;
     std::uint32_t findCursor;

@@ -1,16 +1,16 @@
 #pragma once
 
+#include "objects/object_table.h"
+
 #include <cstdint>
 
 namespace vlrp11 {
 
 struct DeviceConnection;
-struct ObjectRecord;
 struct SessionRecord;
 
 constexpr unsigned SLOT_COUNT = 64;
 constexpr unsigned SESSIONS_PER_SLOT = 16;
-constexpr unsigned OBJECTS_PER_TABLE = 64;
 
 // One slot of the slot table; an all-zero record is an empty slot. Slot ID = index + 1.
 struct SlotRecord {
@@ -21,7 +21,7 @@ struct SlotRecord {
     // Set when discovery places a device here; cleared when C_WaitForSlotEvent reports it.
     std::uint8_t eventPending;
     // The slot's cache of token objects: entry i answers object handle i + 1.
-    ObjectRecord* tokenObjects[OBJECTS_PER_TABLE];
+    ObjectTable tokenObjects;
     // Entry j answers session handles whose second byte is j + 1.
     SessionRecord* sessions[SESSIONS_PER_SLOT];
 };

@@ -3,30 +3,18 @@
 #include "api/library_state.h"
 #include "api/session_record.h"
 #include "device/connection_close.h"
-#include "objects/object_record.h"
+#include "objects/object_table.h"
 #include "platform/wipe.h"
 
 #include <cstdlib>
 
 namespace vlrp11 {
-namespace {
-
-void release_objects(ObjectRecord* (&table)[OBJECTS_PER_TABLE]) noexcept
-{
-    for (ObjectRecord*& record : table) {
-        release_object(record);
-        record = nullptr;
-    }
-}
-
-}  // namespace
-
 void close_session_record(SlotRecord& slot, unsigned sessionIndex) noexcept
 {
     SessionRecord*& session = slot.sessions[sessionIndex];
     if (session == nullptr)
         return;
-    release_objects(session->sessionObjects);
+    release_table(session->sessionObjects);
     secure_wipe(*session);
     std::free(session);
     session = nullptr;
@@ -42,7 +30,7 @@ void teardown_slot(unsigned slotIndex) noexcept
         close_session_record(slot, i);
     close_connection(slot.connection);
     slot.connection = nullptr;
-    release_objects(slot.tokenObjects);
+    release_table(slot.tokenObjects);
     secure_wipe(slot);
 }
 
