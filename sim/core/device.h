@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -71,6 +72,7 @@ private:
 };
 
 class Device;
+struct ObjectStore;
 
 // One TCP connection to a network HSM: its own secure channel, one partition. It refers to its
 // Device, which must outlive it. One thread at a time per session; sessions of one device may
@@ -123,6 +125,11 @@ public:
     // A new TCP connection (network HSM; also works on the other kinds, for tests).
     std::unique_ptr<TcpSession> open_tcp_session();
     CoreFaults& faults();
+    // Personalisation (provisioning.h): runs `place` on a partition's object store under the
+    // device lock, then saves the store. False with `error` set when `place` fails, the
+    // partition does not exist or the state cannot be written.
+    bool provision_objects(std::uint32_t partition, const std::function<bool(ObjectStore&)>& place,
+                           std::string& error);
 
     struct Impl;
 
