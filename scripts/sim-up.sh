@@ -44,7 +44,7 @@ work=$(cd "$work" && pwd)
 provision() {  # name kind serial model
   [ -d "$work/state/$1" ] && return 0
   "$sim" init "$work/state/$1" --kind "$2" --serial "$3" --model "$4" --version 7 \
-    --so-pin "$so_pin" --user-pin "$user_pin" >/dev/null
+    --so-pin "$so_pin" --user-pin "$user_pin" --objects sample >/dev/null
 }
 provision token token 1001 2000
 provision hsm hsm 2001 9000

@@ -34,7 +34,7 @@ std::span<const std::uint8_t> bytes_of(const std::string& text) {
 // A P-256 key pair at `key_index` and its certificate at `certificate_index`, both with the
 // certificate's subject key identifier as ID.
 bool place_ec_pair_with_certificate(ObjectStore& store, std::uint8_t key_index, std::uint8_t certificate_index,
-                                    const std::string& name) {
+                                    std::uint8_t certificate_state, const std::string& name) {
     std::vector<std::uint8_t> material = ec_generate(kCurveP256);
     Pkey key = ec_key_of(material);
     SampleCertificate certificate = make_sample_certificate({key.get(), name, key_index});
@@ -45,7 +45,7 @@ bool place_ec_pair_with_certificate(ObjectStore& store, std::uint8_t key_index, 
         store_key(store, key_index, key_header, material);
         KeyHeader certificate_header = object_header(0, kCategoryTokenUser, 0, 0, certificate.key_identifier,
                                                      name + " certificate", kApplication);
-        placed = place_file(store, certificate_index, kStatePublicCertificate, certificate_header, certificate.der);
+        placed = place_file(store, certificate_index, certificate_state, certificate_header, certificate.der);
     }
     wipe(material);
     return placed;
@@ -66,7 +66,7 @@ bool place_token_samples(ObjectStore& store) {
         !place_file(store, kSampleLongCertificateHead, kStatePublicCertificate, long_header, long_certificate.der))
         return false;
 
-    if (!place_ec_pair_with_certificate(store, 59, 58, "Sample EC P-256"))
+    if (!place_ec_pair_with_certificate(store, 59, 58, kStatePublicCertificate, "Sample EC P-256"))
         return false;
     KeyHeader dstu = object_header(kKindDstu, kFlagDerive, kCurveDstu257, 0, bytes_of("dstu4145-sample"),
                                    "Sample DSTU 4145 key", kApplication);
@@ -75,7 +75,9 @@ bool place_token_samples(ObjectStore& store) {
 
 bool place_partition_samples(ObjectStore& store, std::uint32_t partition) {
     std::string prefix = "Partition " + std::to_string(partition) + " EC P-256";
-    if (!place_ec_pair_with_certificate(store, 63, 62, prefix))
+    // The library reads an HSM's directory only while a user is logged in, and then only its
+    // private entries: a public certificate there would never be seen.
+    if (!place_ec_pair_with_certificate(store, 63, 62, kStatePrivateCertificate, prefix))
         return false;
     if (partition != 0)
         return true;

@@ -9,9 +9,10 @@ const char* const usage_text = R"(vlrp11-sim: simulated VELLARO tokens, VELLARO 
 
   vlrp11-sim init <state-dir> --kind token|hsm|network --so-pin <pin> [--user-pin <pin>]
              [--serial N] [--model N] [--version N] [--firmware-minor D] [--atr-digit D]
-             [--storage-blocks N] [--pin-tries N] [--channels N]
+             [--storage-blocks N] [--pin-tries N] [--channels N] [--objects sample|none]
       Provisions a device in an empty state directory. The device keeps only the values
       derived from the PINs. --pin-tries 255 gives a device without PIN failure counters.
+      --objects sample puts demo objects on it: data, certificates and keys.
 
   vlrp11-sim serve [--control <socket>] <state-dir>@<address>[:<port>] ...
       Serves provisioned devices until SIGTERM or SIGINT. A token or PC/SC HSM listens for
@@ -92,6 +93,14 @@ std::optional<Command> parse_init(const std::vector<std::string>& args, std::str
         const std::string& name = args[i];
         const std::string& value = args[i + 1];
         if (name == "--kind") {
+            continue;
+        }
+        if (name == "--objects") {
+            if (value != "sample" && value != "none") {
+                error = "--objects takes sample or none";
+                return std::nullopt;
+            }
+            init.sample_objects = value == "sample";
             continue;
         }
         if (name == "--so-pin" || name == "--user-pin") {

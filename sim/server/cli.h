@@ -17,6 +17,7 @@ inline constexpr std::uint16_t network_hsm_port = 5656;
 struct InitCommand {
     std::filesystem::path state_dir;
     DeviceProfile profile;
+    bool sample_objects = false;  // --objects sample: the demo objects of sample_objects.h
 };
 
 struct ServedDevice {

@@ -2,6 +2,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "core/sample_objects.h"
 #include "server/control.h"
 #include "server/run.h"
 
@@ -11,6 +12,10 @@ int run_init(const InitCommand& command) {
     std::string error;
     auto device = Device::create(command.state_dir, command.profile, error);
     if (!device) {
+        std::fprintf(stderr, "vlrp11-sim init: %s\n", error.c_str());
+        return 1;
+    }
+    if (command.sample_objects && !provision_sample_objects(*device, error)) {
         std::fprintf(stderr, "vlrp11-sim init: %s\n", error.c_str());
         return 1;
     }
