@@ -6,6 +6,7 @@
 #include "crypto/gost28147_sbox.h"
 #include "device/device_connection.h"
 #include "device/object_commands.h"
+#include "device/status.h"
 #include "objects/der.h"
 #include "objects/key_kinds.h"
 #include "vlrp11/pkcs11_vendor.h"
@@ -62,7 +63,7 @@ CK_RV fetch_public_key(ObjectRecord& record, KeyFamily family) noexcept
         return public_key_failed(record);
     std::uint8_t header[KEY_INFO_REPLY_CAPACITY];
     std::uint32_t length = sizeof header;
-    if (get_key_info(*connection, record.deviceIndex, header, &length) != 0)
+    if (get_key_info(*connection, record.deviceIndex, header, &length) != DEVICE_OK)
         return public_key_failed(record);
     std::memcpy(&record.header, header, length);
     std::uint8_t kind = record.header.keyKind;
@@ -73,7 +74,7 @@ CK_RV fetch_public_key(ObjectRecord& record, KeyFamily family) noexcept
     if (cache == nullptr)
         return CKR_HOST_MEMORY;
     length = capacity;
-    if (read_public_key(*connection, record.deviceIndex, cache, &length) != 0)
+    if (read_public_key(*connection, record.deviceIndex, cache, &length) != DEVICE_OK)
         return public_key_failed(record);
     if (length == PADDED_P521_POINT && pads_p521_point(*connection))
         length = P521_POINT;
@@ -167,13 +168,13 @@ bool parse_rsa_public_key(const ObjectRecord& record, RsaPublicKey& key) noexcep
     const std::uint8_t* cursor = record.cache;
     const std::uint8_t* end = record.cache + record.cacheLength;
     std::size_t length = 0;
-    if (read_tag(cursor, end, DER_SEQUENCE, length) != 0 || cursor + length != end)
+    if (read_tag(cursor, end, DER_SEQUENCE, length) != DEVICE_OK || cursor + length != end)
         return false;
-    if (read_tag(cursor, end, DER_INTEGER, length) != 0)
+    if (read_tag(cursor, end, DER_INTEGER, length) != DEVICE_OK)
         return false;
     key.modulus = {cursor, length};
     cursor += length;
-    if (read_tag(cursor, end, DER_INTEGER, length) != 0 || cursor + length != end)
+    if (read_tag(cursor, end, DER_INTEGER, length) != DEVICE_OK || cursor + length != end)
         return false;
     key.exponent = {cursor, length};
     // An odd-length modulus with a leading zero carries the sign byte of a full-width number.
@@ -230,7 +231,7 @@ CK_RV key_device_data(const AttributeQuery& query, CK_ATTRIBUTE& entry) noexcept
         return answer_bytes(entry, nullptr, length);
     auto* out = static_cast<std::uint8_t*>(entry.pValue);
     std::uint32_t replyLength = KEY_ATTESTATION_BYTES;
-    if (get_key_attribute(*record.connection, record.deviceIndex, out + 2 + idLength, &replyLength) != 0 ||
+    if (get_key_attribute(*record.connection, record.deviceIndex, out + 2 + idLength, &replyLength) != DEVICE_OK ||
         replyLength != KEY_ATTESTATION_BYTES) {
         entry.ulValueLen = 0;
         return CKR_OK;

@@ -3,6 +3,7 @@
 #include "crypto/byte_order.h"
 #include "device/device_connection.h"
 #include "device/object_commands.h"
+#include "device/status.h"
 #include "objects/key_kinds.h"
 #include "objects/object_record.h"
 
@@ -63,7 +64,7 @@ void drop_private_objects(ObjectTable& table) noexcept
 long read_chunk(DeviceConnection& connection, unsigned index, std::uint8_t (&reply)[OBJECT_CHUNK_REPLY_CAPACITY]) noexcept
 {
     std::uint32_t length = sizeof reply;
-    if (read_object(connection, static_cast<std::uint8_t>(index), reply, &length) != 0 || length < CHUNK_HEADER_BYTES)
+    if (read_object(connection, static_cast<std::uint8_t>(index), reply, &length) != DEVICE_OK || length < CHUNK_HEADER_BYTES)
         return -1;
     std::uint32_t chunk = reply[2] | reply[3] << 8;
     if (length < CHUNK_HEADER_BYTES + chunk || chunk > OBJECT_CHUNK_BYTES)
@@ -75,7 +76,7 @@ bool load_key(DeviceConnection& connection, ObjectRecord& record) noexcept
 {
     std::uint8_t header[KEY_INFO_REPLY_CAPACITY] = {};
     std::uint32_t length = sizeof header;
-    if (get_key_info(connection, record.deviceIndex, header, &length) != 0)
+    if (get_key_info(connection, record.deviceIndex, header, &length) != DEVICE_OK)
         return false;
     std::memcpy(&record.header, header, sizeof record.header);
     record.objectClass = is_private_key_kind(record.header.keyKind) ? CKO_PRIVATE_KEY : CKO_SECRET_KEY;
@@ -150,7 +151,7 @@ CK_RV refresh_token_objects(DeviceConnection& connection, ObjectTable& tokenObje
     }
     std::uint8_t reply[DIRECTORY_REPLY_CAPACITY];
     std::uint32_t length = sizeof reply;
-    if (list_objects(connection, reply, &length) != 0)
+    if (list_objects(connection, reply, &length) != DEVICE_OK)
         return CKR_DEVICE_ERROR;
     DirectoryEntry directory[DIRECTORY_ENTRY_COUNT];
     unsigned count = length < 256 ? length / sizeof(DirectoryEntry) : DIRECTORY_ENTRY_COUNT;

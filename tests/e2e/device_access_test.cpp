@@ -195,18 +195,7 @@ TEST_P(DeviceAccess, SecondConnectionToTheSameDevice)
 }
 
 INSTANTIATE_TEST_SUITE_P(AllKinds, DeviceAccess,
-                         ::testing::Values(sim::DeviceKind::token, sim::DeviceKind::pcsc_hsm,
-                                           sim::DeviceKind::network_hsm),
-                         [](const ::testing::TestParamInfo<sim::DeviceKind>& info) {
-                             switch (info.param) {
-                             case sim::DeviceKind::token:
-                                 return "Token";
-                             case sim::DeviceKind::pcsc_hsm:
-                                 return "PcscHsm";
-                             default:
-                                 return "NetworkHsm";
-                             }
-                         });
+                         ::testing::ValuesIn(all_kinds), kind_test_name);
 
 TEST(OldFirmwareToken, WorksWithoutKeyExchange)
 {

@@ -8,7 +8,7 @@
 #include "device/connect.h"
 #include "device/connection_close.h"
 #include "device/device_commands.h"
-#include "device/key_exchange.h"
+#include "device/session_setup.h"
 #include "objects/attributes.h"
 #include "objects/object_record.h"
 #include "objects/token_objects.h"
@@ -31,11 +31,6 @@ namespace vlrp11::testing {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-struct ConnectionDeleter {
-    void operator()(DeviceConnection* connection) const { close_connection(connection); }
-};
-using Connection = std::unique_ptr<DeviceConnection, ConnectionDeleter>;
 
 Bytes text(const char* s)
 {
@@ -69,16 +64,13 @@ protected:
             << error;
         if (GetParam() == sim::DeviceKind::network_hsm) {
             hsm = std::make_unique<SimulatedNetworkHsm>(*simulated->device);
-            connection.reset(connect_network(hsm->address(), 0));
+            connection = connect_network(hsm->address(), 0);
         } else {
             card = std::make_unique<SimulatedCard>(*simulated->device);
-            connection.reset(connect_pcsc(1, GetParam() == sim::DeviceKind::token ? DEVICE_TOKEN : DEVICE_PCSC_HSM, 0));
+            connection = connect_pcsc(1, GetParam() == sim::DeviceKind::token ? DEVICE_TOKEN : DEVICE_PCSC_HSM, 0);
         }
         ASSERT_NE(connection, nullptr);
-        if (connection->kind != DEVICE_NETWORK_HSM) {
-            ASSERT_EQ(open_channel(*connection), 0u);
-        }
-        ASSERT_EQ(key_exchange(*connection), 0u);
+        ASSERT_EQ(set_up_session(*connection), DEVICE_OK);
     }
 
     void TearDown() override { release_table(table); }
@@ -116,7 +108,7 @@ protected:
     {
         ASSERT_EQ(login(*connection, LOGGED_IN_USER, reinterpret_cast<const std::uint8_t*>(USER_PIN),
                         std::strlen(USER_PIN)),
-                  0u);
+                  DEVICE_OK);
     }
 
     ObjectContext context() { return ObjectContext{connection.get(), &table, nullptr}; }
@@ -170,7 +162,7 @@ protected:
     std::unique_ptr<SimulatedDevice> simulated;
     std::unique_ptr<SimulatedCard> card;
     std::unique_ptr<SimulatedNetworkHsm> hsm;
-    Connection connection;
+    ConnectionPtr connection;
     ObjectTable table{};
     Bytes ec_p256_public, ec_p521_public, dstu_public, rsa_public;
     Bytes long_certificate, key_certificate;
@@ -199,7 +191,7 @@ TEST_P(TokenObjects, PublicPassThenLoginLoadsEachObjectOnce)
     EXPECT_EQ(attribute(handle_at(EMPTY_DATA), CKA_PRIVATE), Bytes{1});
 
     // Logging out drops the private objects again.
-    ASSERT_EQ(logout(*connection), 0u);
+    ASSERT_EQ(logout(*connection), DEVICE_OK);
     ASSERT_EQ(refresh_token_objects(*connection, table, false), CKR_OK);
     EXPECT_EQ(loaded_count(), GetParam() == sim::DeviceKind::token ? 1u : 0u);
 }
@@ -343,18 +335,7 @@ TEST_P(TokenObjects, TemplatesMatchOnWhatTheObjectAnswers)
 }
 
 INSTANTIATE_TEST_SUITE_P(AllKinds, TokenObjects,
-                         ::testing::Values(sim::DeviceKind::token, sim::DeviceKind::pcsc_hsm,
-                                           sim::DeviceKind::network_hsm),
-                         [](const ::testing::TestParamInfo<sim::DeviceKind>& info) {
-                             switch (info.param) {
-                             case sim::DeviceKind::token:
-                                 return "Token";
-                             case sim::DeviceKind::pcsc_hsm:
-                                 return "PcscHsm";
-                             default:
-                                 return "NetworkHsm";
-                             }
-                         });
+                         ::testing::ValuesIn(all_kinds), kind_test_name);
 
 }  // namespace
 }  // namespace vlrp11::testing

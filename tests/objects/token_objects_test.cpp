@@ -2,7 +2,7 @@
 #include "objects/object_record.h"
 #include "objects/token_objects.h"
 #include "support/fake_object_device.h"
-#include "device/command_codes.h"
+#include "device/status.h"
 
 #include <gtest/gtest.h>
 
@@ -204,7 +204,7 @@ TEST(LoaderState, KeyKindDecidesTheClass)
 
 TEST(LoaderState, LoggedOutDropsPrivateObjectsAndAsksNothingWithoutThePublicPass)
 {
-    for (std::int32_t kind : {DEVICE_TOKEN, DEVICE_PCSC_HSM}) {
+    for (DeviceKind kind : {DEVICE_TOKEN, DEVICE_PCSC_HSM}) {
         FakeObjectDevice device;
         device.connection.kind = kind;
         device.connection.login_state = LOGGED_OUT;
@@ -223,7 +223,7 @@ TEST(LoaderState, LoggedOutDropsPrivateObjectsAndAsksNothingWithoutThePublicPass
 TEST(LoaderState, UnreadableDirectoryIsADeviceError)
 {
     FakeObjectDevice device;
-    device.failStatus = 2;
+    device.failStatus = TRANSPORT_FAILED;
     ObjectTable table{};
     EXPECT_EQ(refresh_token_objects(device.connection, table, true), CKR_DEVICE_ERROR);
 }

@@ -18,6 +18,18 @@ sim::DeviceProfile profile_for(sim::DeviceKind kind, std::uint32_t serial)
     return profile;
 }
 
+std::string kind_test_name(const ::testing::TestParamInfo<sim::DeviceKind>& info)
+{
+    switch (info.param) {
+    case sim::DeviceKind::token:
+        return "Token";
+    case sim::DeviceKind::pcsc_hsm:
+        return "PcscHsm";
+    default:
+        return "NetworkHsm";
+    }
+}
+
 SimulatedDevice::SimulatedDevice(sim::DeviceProfile profile)
 {
     std::string error;

@@ -5,6 +5,8 @@
 #include "server/socket_server.h"
 #include "support/temp_dir.h"
 
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <string>
 
@@ -24,6 +26,11 @@ struct SimulatedDevice {
 };
 
 sim::DeviceProfile profile_for(sim::DeviceKind kind, std::uint32_t serial);
+
+// Suites that run on every kind of device: the kinds, and the test name of each.
+inline constexpr sim::DeviceKind all_kinds[] = {sim::DeviceKind::token, sim::DeviceKind::pcsc_hsm,
+                                                sim::DeviceKind::network_hsm};
+std::string kind_test_name(const ::testing::TestParamInfo<sim::DeviceKind>& info);
 
 // The PC/SC seam bound to one simulated card for the object's lifetime: transmit goes to the
 // device core, the ATR attribute is the device's ATR.

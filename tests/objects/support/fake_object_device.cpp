@@ -1,6 +1,7 @@
 #include "support/fake_object_device.h"
 
 #include "device/command_codes.h"
+#include "device/status.h"
 
 #include <cstring>
 
@@ -9,10 +10,13 @@ namespace {
 
 FakeObjectDevice* active = nullptr;
 
+// What the device answers for an empty directory entry.
+constexpr std::uint32_t ENTRY_EMPTY = 18;
+
 std::uint32_t answer(const std::vector<std::uint8_t>& bytes, std::uint8_t* reply, std::uint32_t* length)
 {
     if (bytes.size() > *length)
-        return 7;
+        return TRANSPORT_LENGTH;
     std::memcpy(reply, bytes.data(), bytes.size());
     *length = static_cast<std::uint32_t>(bytes.size());
     return 0;
@@ -29,7 +33,7 @@ std::uint32_t transport(DeviceConnection*, std::uint8_t code, const std::uint8_t
         return answer(device.directory, reply, length);
     auto& table = code == CMD_READ_PUBLIC_KEY ? device.publicKeys : device.replies;
     auto found = table.find(request[0]);
-    return found == table.end() ? 18 : answer(found->second, reply, length);
+    return found == table.end() ? ENTRY_EMPTY : answer(found->second, reply, length);
 }
 
 }  // namespace
