@@ -63,7 +63,7 @@ protected:
                                                          error))
             << error;
         if (GetParam() == sim::DeviceKind::network_hsm) {
-            hsm = std::make_unique<SimulatedNetworkHsm>(*simulated->device);
+            hsm = std::make_unique<SimulatedNetworkHsm>(simulated->host);
             connection = connect_network(hsm->address(), 0);
         } else {
             card = std::make_unique<SimulatedCard>(*simulated->device);
