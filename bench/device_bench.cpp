@@ -20,9 +20,13 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using testing::development_root_key;
+using testing::ecdh_x;
 using testing::new_p256_key;
+using testing::P256Key;
 using testing::public_key_bytes;
+using testing::sign_hash;
 using testing::sign_sha256;
+using testing::verify_hash;
 
 // A fixed seed makes the exchange's nonce and ephemeral key the same every time, so one canned
 // device reply answers every iteration.
@@ -69,24 +73,21 @@ void prepare_key_exchange()
     key_exchange(connection);
     Bytes request = canned_reply;
 
-    EC_KEY* root = development_root_key();
-    EC_KEY* identity = new_p256_key();
-    EC_KEY* ephemeral = new_p256_key();
+    P256Key root = development_root_key();
+    P256Key identity = new_p256_key();
+    P256Key ephemeral = new_p256_key();
     Bytes certificate = {7, 0, 0, 0, DEVICE_NETWORK_HSM, 0, 0, 0, 1, 0, 0, 0};
-    Bytes identity_public = public_key_bytes(identity);
+    Bytes identity_public = public_key_bytes(identity.get());
     certificate.insert(certificate.end(), identity_public.begin(), identity_public.end());
-    Bytes root_signature = sign_sha256(root, certificate.data(), certificate.size());
+    Bytes root_signature = sign_sha256(root.get(), certificate.data(), certificate.size());
     certificate.insert(certificate.end(), root_signature.begin(), root_signature.end());
-    Bytes reply = public_key_bytes(ephemeral);
+    Bytes reply = public_key_bytes(ephemeral.get());
     Bytes signed_data(request.begin(), request.begin() + 16);
     signed_data.insert(signed_data.end(), reply.begin(), reply.end());
-    Bytes device_signature = sign_sha256(identity, signed_data.data(), signed_data.size());
+    Bytes device_signature = sign_sha256(identity.get(), signed_data.data(), signed_data.size());
     reply.insert(reply.end(), device_signature.begin(), device_signature.end());
     reply.insert(reply.end(), certificate.begin(), certificate.end());
     canned_reply = reply;
-    EC_KEY_free(root);
-    EC_KEY_free(identity);
-    EC_KEY_free(ephemeral);
 }
 
 void BM_KeyExchange_Library(benchmark::State& state)
@@ -105,27 +106,22 @@ BENCHMARK(BM_KeyExchange_Library)->Name("key_exchange/ours");
 void BM_KeyExchange_OpenSsl(benchmark::State& state)
 {
     prepare_key_exchange();
-    EC_KEY* root = new_p256_key();
-    EC_KEY* device = new_p256_key();
+    P256Key root = new_p256_key();
+    P256Key device = new_p256_key();
     std::uint8_t hash[32];
     SHA256(canned_reply.data(), 76, hash);
-    ECDSA_SIG* sig = ECDSA_do_sign(hash, 32, root);
+    Bytes signature = sign_hash(root.get(), hash);
     for (auto _ : state) {
-        EC_KEY* ephemeral = new_p256_key();
+        P256Key ephemeral = new_p256_key();
         std::uint8_t digest[32];
         SHA256(canned_reply.data() + 128, 76, digest);
-        benchmark::DoNotOptimize(ECDSA_do_verify(hash, 32, sig, root));
+        benchmark::DoNotOptimize(verify_hash(root.get(), hash, signature.data()));
         SHA256(canned_reply.data(), 80, digest);
-        benchmark::DoNotOptimize(ECDSA_do_verify(hash, 32, sig, root));
-        std::uint8_t secret[32];
-        ECDH_compute_key(secret, 32, EC_KEY_get0_public_key(device), ephemeral, nullptr);
-        SHA256(secret, 32, digest);
+        benchmark::DoNotOptimize(verify_hash(root.get(), hash, signature.data()));
+        Bytes secret = ecdh_x(ephemeral.get(), device.get());
+        SHA256(secret.data(), secret.size(), digest);
         benchmark::DoNotOptimize(digest);
-        EC_KEY_free(ephemeral);
     }
-    ECDSA_SIG_free(sig);
-    EC_KEY_free(root);
-    EC_KEY_free(device);
 }
 BENCHMARK(BM_KeyExchange_OpenSsl)->Name("key_exchange/openssl");
 

@@ -40,8 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     g_begin = der.data();
     g_end = der.data() + der.size();
     vlrp11::CertificateRecord record{};
-    const int result = vlrp11::parse_certificate(&record, der.data(), der.size());
-    if (result != 0) {
+    const vlrp11::CertificateStatus result = vlrp11::parse_certificate(&record, der.data(), der.size());
+    if (result != vlrp11::CERT_OK) {
         if (record.issuerName.next != nullptr || record.subjectName.next != nullptr) {
             std::abort();
         }

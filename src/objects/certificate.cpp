@@ -59,8 +59,8 @@ bool read_validity(const std::uint8_t*& cursor, const std::uint8_t* end, Certifi
         return false;
     }
     const std::uint8_t* const validity_end = cursor + length;
-    return read_date(cursor, validity_end, record.validFrom) == 0 &&
-           read_date(cursor, validity_end, record.validTo) == 0 && cursor == validity_end;
+    return read_date(cursor, validity_end, record.validFrom) == CERT_OK &&
+           read_date(cursor, validity_end, record.validTo) == CERT_OK && cursor == validity_end;
 }
 
 // An empty subject is allowed; an empty issuer is not.
@@ -74,7 +74,7 @@ bool read_name_field(const std::uint8_t*& cursor, const std::uint8_t* end, bool 
     if (length == 0) {
         return may_be_empty;
     }
-    return read_name(cursor, cursor + length, first) == 0;
+    return read_name(cursor, cursor + length, first) == CERT_OK;
 }
 
 bool read_public_key_info(const std::uint8_t*& cursor, const std::uint8_t* end,
@@ -117,7 +117,7 @@ bool same_algorithm(const DerBuffer& oid_a, const DerBuffer& params_a, const Der
 }
 
 // The tbsCertificate content, from after its header to tbs_end.
-int read_tbs_content(const std::uint8_t*& cursor, const std::uint8_t* tbs_end, CertificateRecord& record,
+CertificateStatus read_tbs_content(const std::uint8_t*& cursor, const std::uint8_t* tbs_end, CertificateRecord& record,
                      DerBuffer& params) noexcept
 {
     int version = 0;
@@ -141,14 +141,14 @@ int read_tbs_content(const std::uint8_t*& cursor, const std::uint8_t* tbs_end, C
         return CERT_INVALID_FORMAT;
     }
     if (record.version == 3) {
-        if (const int result = read_extensions(cursor, tbs_end, record)) {
+        if (const CertificateStatus result = read_extensions(cursor, tbs_end, record)) {
             return result;
         }
     }
-    return cursor == tbs_end ? 0 : CERT_INVALID_FORMAT;
+    return cursor == tbs_end ? CERT_OK : CERT_INVALID_FORMAT;
 }
 
-int read_certificate(CertificateRecord& record, const std::uint8_t* der, std::size_t length) noexcept
+CertificateStatus read_certificate(CertificateRecord& record, const std::uint8_t* der, std::size_t length) noexcept
 {
     const std::uint8_t* cursor = der;
     std::size_t content_length = 0;
@@ -160,7 +160,7 @@ int read_certificate(CertificateRecord& record, const std::uint8_t* der, std::si
         return CERT_INVALID_FORMAT;
     }
     DerBuffer inner_params{};
-    if (const int result = read_tbs_content(cursor, cursor + content_length, record, inner_params)) {
+    if (const CertificateStatus result = read_tbs_content(cursor, cursor + content_length, record, inner_params)) {
         return result;
     }
     DerBuffer outer_oid{};
@@ -176,18 +176,18 @@ int read_certificate(CertificateRecord& record, const std::uint8_t* der, std::si
         return CERT_INVALID_SIGNATURE;
     }
     record.signature = {DER_BIT_STRING, content_length - 1, cursor + 1};
-    return cursor + content_length == certificate_end ? 0 : CERT_INVALID_FORMAT;
+    return cursor + content_length == certificate_end ? CERT_OK : CERT_INVALID_FORMAT;
 }
 
 }  // namespace
 
-int parse_certificate(CertificateRecord* record, const std::uint8_t* der, std::size_t length) noexcept
+CertificateStatus parse_certificate(CertificateRecord* record, const std::uint8_t* der, std::size_t length) noexcept
 {
     if (record == nullptr || der == nullptr || length == 0) {
         return CERT_MISSING_INPUT;
     }
     *record = CertificateRecord{};
-    const int result = read_certificate(*record, der, length);
+    const CertificateStatus result = read_certificate(*record, der, length);
     if (result != 0) {
         free_certificate_names(*record);
     }

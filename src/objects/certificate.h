@@ -7,14 +7,21 @@
 
 namespace vlrp11 {
 
-// Results of parse_certificate: 0 or one of these (callers only test for nonzero).
-constexpr int CERT_INVALID_FORMAT = -0x2180;
-constexpr int CERT_INVALID_OUTER_ALGORITHM = -0x2300;
-constexpr int CERT_INVALID_SIGNATURE = -0x2480;
-constexpr int CERT_INVALID_EXTENSIONS = -0x2500;
-constexpr int CERT_UNKNOWN_VERSION = -0x2580;
-constexpr int CERT_ALGORITHM_MISMATCH = -0x2680;
-constexpr int CERT_MISSING_INPUT = -0x2800;
+// Results of the certificate reader, its own and never a device status: CERT_OK or the first
+// fault found (callers only tell success from failure).
+enum CertificateStatus : int {
+    CERT_OK = 0,
+    CERT_INVALID_FORMAT = -0x2180,
+    CERT_INVALID_OUTER_ALGORITHM = -0x2300,
+    CERT_INVALID_SIGNATURE = -0x2480,
+    CERT_INVALID_EXTENSIONS = -0x2500,
+    CERT_UNKNOWN_VERSION = -0x2580,
+    CERT_ALGORITHM_MISMATCH = -0x2680,
+    CERT_MISSING_INPUT = -0x2800,
+    NAME_INVALID = -0x2380,
+    NAME_NO_MEMORY = -0x2880,
+    DATE_INVALID = -0x2400,
+};
 
 // Bits of CertificateRecord::extensionMask, one per recognised extension seen.
 constexpr std::uint32_t EXT_AUTHORITY_KEY_IDENTIFIER = 0x01;
@@ -83,7 +90,7 @@ static_assert(sizeof(CertificateRecord) == CERTIFICATE_RECORD_SIZE);
 // that still holds name lists must be given to free_certificate_names before): structure only,
 // no signature check. Bytes after the outer SEQUENCE are ignored. On failure the name nodes are
 // already freed and the caller discards the record.
-int parse_certificate(CertificateRecord* record, const std::uint8_t* der, std::size_t length) noexcept;
+CertificateStatus parse_certificate(CertificateRecord* record, const std::uint8_t* der, std::size_t length) noexcept;
 
 // Frees the heap nodes of both name lists and clears the first nodes' links. The record
 // stays usable for everything but the name lists.

@@ -35,7 +35,7 @@ bool is_valid(const CertificateDate& d) noexcept
 
 }  // namespace
 
-int read_date(const std::uint8_t*& cursor, const std::uint8_t* end, CertificateDate& date) noexcept
+CertificateStatus read_date(const std::uint8_t*& cursor, const std::uint8_t* end, CertificateDate& date) noexcept
 {
     if (cursor >= end || (*cursor != DER_UTC_TIME && *cursor != DER_GENERALIZED_TIME)) {
         return DATE_INVALID;
@@ -59,7 +59,7 @@ int read_date(const std::uint8_t*& cursor, const std::uint8_t* end, CertificateD
     if (year_digits == 2) {
         date.year += date.year < 50 ? 2000 : 1900;
     }
-    return is_valid(date) ? 0 : DATE_INVALID;
+    return is_valid(date) ? CERT_OK : DATE_INVALID;
 }
 
 }  // namespace vlrp11

@@ -153,10 +153,10 @@ bool read_extension(const std::uint8_t*& cursor, const std::uint8_t* end, Certif
 
 }  // namespace
 
-int read_extensions(const std::uint8_t*& cursor, const std::uint8_t* end, CertificateRecord& record) noexcept
+CertificateStatus read_extensions(const std::uint8_t*& cursor, const std::uint8_t* end, CertificateRecord& record) noexcept
 {
     if (cursor == end) {
-        return 0;
+        return CERT_OK;
     }
     std::size_t length = 0;
     if (read_tag(cursor, end, CONTEXT_EXTENSIONS, length) != 0 || length == 0) {
@@ -172,7 +172,7 @@ int read_extensions(const std::uint8_t*& cursor, const std::uint8_t* end, Certif
             return CERT_INVALID_EXTENSIONS;
         }
     }
-    return 0;
+    return CERT_OK;
 }
 
 }  // namespace vlrp11

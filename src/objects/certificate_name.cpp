@@ -43,10 +43,10 @@ bool read_attribute(const std::uint8_t*& cursor, const std::uint8_t* end, NameNo
 
 }  // namespace
 
-int read_name(const std::uint8_t*& cursor, const std::uint8_t* end, NameNode& first) noexcept
+CertificateStatus read_name(const std::uint8_t*& cursor, const std::uint8_t* end, NameNode& first) noexcept
 {
     NameNode* node = &first;
-    int result = 0;
+    CertificateStatus result = CERT_OK;
     while (result == 0) {
         std::size_t length = 0;
         if (read_tag(cursor, end, DER_SET, length) != 0 || length == 0) {
@@ -62,14 +62,14 @@ int read_name(const std::uint8_t*& cursor, const std::uint8_t* end, NameNode& fi
             } else {
                 node->sameRdn = 1;
                 node = node->next = new (std::nothrow) NameNode{};
-                result = node ? 0 : NAME_NO_MEMORY;
+                result = node ? CERT_OK : NAME_NO_MEMORY;
             }
         }
         if (result != 0 || cursor == end) {
             break;
         }
         node = node->next = new (std::nothrow) NameNode{};
-        result = node ? 0 : NAME_NO_MEMORY;
+        result = node ? CERT_OK : NAME_NO_MEMORY;
     }
     if (result != 0) {
         free_name_list(first);

@@ -8,7 +8,6 @@
 #include <openssl/ec.h>
 #include <openssl/evp.h>
 #include <openssl/obj_mac.h>
-#include <openssl/param_build.h>
 #include <openssl/rand.h>
 
 #include <memory>
@@ -18,6 +17,7 @@
 #include "crypto/ec_p256.h"
 #include "platform/random.h"
 #include "support/ec_test_util.h"
+#include "support/openssl_p256.h"
 
 namespace vlrp11 {
 namespace {
@@ -33,17 +33,9 @@ struct GroupFree {
 struct PointFree {
     void operator()(EC_POINT* p) const { EC_POINT_free(p); }
 };
-struct KeyFree {
-    void operator()(EVP_PKEY* p) const { EVP_PKEY_free(p); }
-};
-struct CtxFree {
-    void operator()(EVP_PKEY_CTX* p) const { EVP_PKEY_CTX_free(p); }
-};
 using Bn = std::unique_ptr<BIGNUM, BnFree>;
 using Group = std::unique_ptr<EC_GROUP, GroupFree>;
 using Point = std::unique_ptr<EC_POINT, PointFree>;
-using Key = std::unique_ptr<EVP_PKEY, KeyFree>;
-using Ctx = std::unique_ptr<EVP_PKEY_CTX, CtxFree>;
 
 Bn to_bn(const Limb* limbs, std::size_t n)
 {
@@ -153,17 +145,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 // OpenSSL P-256 keys: x ‖ y and the private scalar as limbs.
 struct OpenSslKey {
-    Key key{EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-256")};
+    testing::P256Key key = testing::new_p256_key();
 
-    std::vector<std::uint8_t> public_bytes() const
-    {
-        std::uint8_t encoded[65];
-        std::size_t length = 0;
-        EXPECT_EQ(EVP_PKEY_get_octet_string_param(key.get(), OSSL_PKEY_PARAM_PUB_KEY, encoded,
-                                                  sizeof encoded, &length),
-                  1);
-        return {encoded + 1, encoded + 65};
-    }
+    std::vector<std::uint8_t> public_bytes() const { return testing::public_key_bytes(key.get()); }
     Value private_scalar() const
     {
         BIGNUM* d = nullptr;
@@ -173,34 +157,6 @@ struct OpenSslKey {
         return v;
     }
 };
-
-Key openssl_public_key(const std::uint8_t* xy)
-{
-    std::uint8_t encoded[65] = {0x04};
-    std::copy(xy, xy + 64, encoded + 1);
-    OSSL_PARAM_BLD* bld = OSSL_PARAM_BLD_new();
-    OSSL_PARAM_BLD_push_utf8_string(bld, OSSL_PKEY_PARAM_GROUP_NAME, "prime256v1", 0);
-    OSSL_PARAM_BLD_push_octet_string(bld, OSSL_PKEY_PARAM_PUB_KEY, encoded, sizeof encoded);
-    OSSL_PARAM* params = OSSL_PARAM_BLD_to_param(bld);
-    Ctx ctx(EVP_PKEY_CTX_new_from_name(nullptr, "EC", nullptr));
-    EVP_PKEY* key = nullptr;
-    EXPECT_EQ(EVP_PKEY_fromdata_init(ctx.get()), 1);
-    EXPECT_EQ(EVP_PKEY_fromdata(ctx.get(), &key, EVP_PKEY_PUBLIC_KEY, params), 1);
-    OSSL_PARAM_free(params);
-    OSSL_PARAM_BLD_free(bld);
-    return Key(key);
-}
-
-std::vector<std::uint8_t> openssl_derive(EVP_PKEY* own, EVP_PKEY* peer)
-{
-    Ctx ctx(EVP_PKEY_CTX_new(own, nullptr));
-    std::vector<std::uint8_t> secret(32);
-    std::size_t length = secret.size();
-    EXPECT_EQ(EVP_PKEY_derive_init(ctx.get()), 1);
-    EXPECT_EQ(EVP_PKEY_derive_set_peer(ctx.get(), peer), 1);
-    EXPECT_EQ(EVP_PKEY_derive(ctx.get(), secret.data(), &length), 1);
-    return secret;
-}
 
 std::uint8_t system_source(void*, std::uint8_t* out, std::size_t bits)
 {
@@ -217,37 +173,21 @@ TEST(OracleEcdh, AgreesWithOpenSslBothWays)
         std::uint8_t our_public[64];
         std::size_t length = 0;
         ASSERT_EQ(ec_public_from_private(our_public, &length, d), 0);
-        const Key our_key = openssl_public_key(our_public);
+        const testing::P256Key our_key = testing::p256_public_key(our_public);
         ASSERT_TRUE(our_key) << "OpenSSL refused our public key";
 
         std::uint8_t ours[32];
         ASSERT_EQ(ec_shared_secret(ours, &length, d, theirs.public_bytes().data()), 0);
         EXPECT_EQ(std::vector<std::uint8_t>(ours, ours + 32),
-                  openssl_derive(theirs.key.get(), our_key.get()));
+                  testing::ecdh_x(theirs.key.get(), our_key.get()));
 
         // Their private scalar on our side, against another OpenSSL key.
         const OpenSslKey peer;
         const Value their_d = theirs.private_scalar();
         ASSERT_EQ(ec_shared_secret(ours, &length, their_d.data(), peer.public_bytes().data()), 0);
         EXPECT_EQ(std::vector<std::uint8_t>(ours, ours + 32),
-                  openssl_derive(theirs.key.get(), peer.key.get()));
+                  testing::ecdh_x(theirs.key.get(), peer.key.get()));
     }
-}
-
-std::vector<std::uint8_t> openssl_sign(EVP_PKEY* key, const std::uint8_t* hash)
-{
-    Ctx ctx(EVP_PKEY_CTX_new(key, nullptr));
-    std::uint8_t der[80];
-    std::size_t length = sizeof der;
-    EXPECT_EQ(EVP_PKEY_sign_init(ctx.get()), 1);
-    EXPECT_EQ(EVP_PKEY_sign(ctx.get(), der, &length, hash, 32), 1);
-    const std::uint8_t* p = der;
-    ECDSA_SIG* sig = d2i_ECDSA_SIG(nullptr, &p, static_cast<long>(length));
-    std::vector<std::uint8_t> rs(64);
-    BN_bn2binpad(ECDSA_SIG_get0_r(sig), rs.data(), 32);
-    BN_bn2binpad(ECDSA_SIG_get0_s(sig), rs.data() + 32, 32);
-    ECDSA_SIG_free(sig);
-    return rs;
 }
 
 TEST(OracleEcdsa, VerifiesOpenSslSignaturesAndRejectsCorruptedOnes)
@@ -257,7 +197,7 @@ TEST(OracleEcdsa, VerifiesOpenSslSignaturesAndRejectsCorruptedOnes)
         const auto key = signer.public_bytes();
         std::uint8_t hash[32];
         ASSERT_EQ(RAND_bytes(hash, sizeof hash), 1);
-        const auto signature = openssl_sign(signer.key.get(), hash);
+        const auto signature = testing::sign_hash(signer.key.get(), hash);
         EXPECT_EQ(ecdsa_verify(key.data(), hash, signature.data()), 0);
 
         auto bad_signature = signature;

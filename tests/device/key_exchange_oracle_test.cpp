@@ -17,7 +17,10 @@ namespace vlrp11 {
 namespace {
 
 using testing::development_root_key;
+using testing::ecdh_x;
 using testing::new_p256_key;
+using testing::P256Key;
+using testing::p256_public_key;
 using testing::public_key_bytes;
 using testing::sign_sha256;
 
@@ -31,9 +34,9 @@ void put_le32(Bytes& out, std::uint32_t v)
 
 // The device: what it puts in its certificate and reply can be spoiled per test.
 struct FakeDevice {
-    EC_KEY* root = development_root_key();
-    EC_KEY* identity = new_p256_key();
-    EC_KEY* ephemeral = nullptr;
+    P256Key root = development_root_key();
+    P256Key identity = new_p256_key();
+    P256Key ephemeral;
     std::uint32_t serial = 0x01020304;
     std::uint32_t kind = DEVICE_NETWORK_HSM;
     std::uint32_t format = 1;
@@ -42,22 +45,15 @@ struct FakeDevice {
     Bytes shared;  // SHA-256 of the ECDH secret, as the device computes it
     int exchanges = 0;
 
-    ~FakeDevice()
-    {
-        EC_KEY_free(root);
-        EC_KEY_free(identity);
-        EC_KEY_free(ephemeral);
-    }
-
     Bytes certificate()
     {
         Bytes cert;
         put_le32(cert, serial);
         put_le32(cert, kind);
         put_le32(cert, format);
-        Bytes pub = public_key_bytes(identity);
+        Bytes pub = public_key_bytes(identity.get());
         cert.insert(cert.end(), pub.begin(), pub.end());
-        Bytes sig = sign_sha256(root, cert.data(), cert.size());
+        Bytes sig = sign_sha256(root.get(), cert.data(), cert.size());
         cert.insert(cert.end(), sig.begin(), sig.end());
         return cert;
     }
@@ -65,31 +61,22 @@ struct FakeDevice {
     Bytes answer(const std::uint8_t* request)
     {
         ++exchanges;
-        EC_KEY_free(ephemeral);
         ephemeral = new_p256_key();
-        Bytes ephemeral_public = public_key_bytes(ephemeral);
+        Bytes ephemeral_public = public_key_bytes(ephemeral.get());
         Bytes signed_data(request, request + 16);
         signed_data.insert(signed_data.end(), ephemeral_public.begin(), ephemeral_public.end());
         Bytes reply = ephemeral_public;
-        Bytes sig = sign_sha256(identity, signed_data.data(), signed_data.size());
+        Bytes sig = sign_sha256(identity.get(), signed_data.data(), signed_data.size());
         reply.insert(reply.end(), sig.begin(), sig.end());
         Bytes cert = certificate();
         last_certificate = cert;
         reply.insert(reply.end(), cert.begin(), cert.end());
 
         // The device's half of the agreement.
-        const EC_GROUP* group = EC_KEY_get0_group(ephemeral);
-        BIGNUM* x = BN_bin2bn(request + 16, 32, nullptr);
-        BIGNUM* y = BN_bin2bn(request + 48, 32, nullptr);
-        EC_POINT* client = EC_POINT_new(group);
-        EC_POINT_set_affine_coordinates(group, client, x, y, nullptr);
-        std::uint8_t secret[32];
-        ECDH_compute_key(secret, 32, client, ephemeral, nullptr);
+        P256Key client = p256_public_key(request + 16);
+        Bytes secret = ecdh_x(ephemeral.get(), client.get());
         shared.assign(32, 0);
-        SHA256(secret, 32, shared.data());
-        EC_POINT_free(client);
-        BN_free(x);
-        BN_free(y);
+        SHA256(secret.data(), secret.size(), shared.data());
 
         spoil(reply);
         return reply;
@@ -174,12 +161,7 @@ TEST_F(KeyExchangeTest, RefusesWhatTheRootDoesNotVouchFor)
         {"wrong kind", [](FakeDevice& d) { d.kind = DEVICE_PCSC_HSM; }, CERTIFICATE_INVALID},
         {"wrong serial", [](FakeDevice& d) { d.serial = 0x01020305; }, CERTIFICATE_INVALID},
         {"wrong format", [](FakeDevice& d) { d.format = 2; }, CERTIFICATE_INVALID},
-        {"other root",
-         [](FakeDevice& d) {
-             EC_KEY_free(d.root);
-             d.root = new_p256_key();
-         },
-         CERTIFICATE_INVALID},
+        {"other root", [](FakeDevice& d) { d.root = new_p256_key(); }, CERTIFICATE_INVALID},
         {"bad root signature", [](FakeDevice& d) { d.spoil = [](Bytes& r) { r[128 + 100] ^= 1; }; },
          CERTIFICATE_INVALID},
         {"bad device signature", [](FakeDevice& d) { d.spoil = [](Bytes& r) { r[70] ^= 1; }; },

@@ -40,10 +40,9 @@ void resign_certificate(const std::filesystem::path& state_file)
     for (std::size_t i = 0; i < 140; ++i)
         certificate[i] = static_cast<std::uint8_t>(std::stoi(content.substr(at + 2 * i, 2), nullptr, 16));
 
-    EC_KEY* other_root = new_p256_key();
-    std::vector<std::uint8_t> signature = sign_sha256(other_root, certificate.data(), 76);
+    P256Key other_root = new_p256_key();
+    std::vector<std::uint8_t> signature = sign_sha256(other_root.get(), certificate.data(), 76);
     std::copy(signature.begin(), signature.end(), certificate.begin() + 76);
-    EC_KEY_free(other_root);
 
     content.replace(at, 280, hex(certificate.data(), 140));
     std::ofstream(state_file, std::ios::trunc) << content;

@@ -80,7 +80,7 @@ TEST_P(OracleCertificate, EveryFieldMatchesOpenssl)
     const std::unique_ptr<X509, X509Free> x(d2i_X509(nullptr, &p, static_cast<long>(der.size())));
     ASSERT_NE(x, nullptr);
     const test::ParsedCertificate cert(der);
-    ASSERT_EQ(cert.result, 0);
+    ASSERT_EQ(cert.result, CERT_OK);
     const CertificateRecord& r = cert.record;
 
     EXPECT_EQ(r.version, X509_get_version(x.get()) + 1);

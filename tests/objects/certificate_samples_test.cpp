@@ -34,7 +34,7 @@ TEST_P(OpensslSample, MatchesWhatOpensslShows)
 {
     const Sample& s = GetParam();
     const test::ParsedCertificate cert({s.der.begin(), s.der.end()});
-    ASSERT_EQ(cert.result, 0) << s.name;
+    ASSERT_EQ(cert.result, CERT_OK) << s.name;
     const CertificateRecord& r = cert.record;
     EXPECT_EQ(r.version, s.version);
     EXPECT_EQ(r.raw.length, s.der.size());
@@ -91,8 +91,8 @@ TEST(OpensslSample, LeafNamesItsIssuer)
     const test::ParsedCertificate ca({std::begin(test::CERT_CA_PATH), std::end(test::CERT_CA_PATH)});
     const test::ParsedCertificate leaf(
         {std::begin(test::CERT_LEAF_GENERALIZED), std::end(test::CERT_LEAF_GENERALIZED)});
-    ASSERT_EQ(ca.result, 0);
-    ASSERT_EQ(leaf.result, 0);
+    ASSERT_EQ(ca.result, CERT_OK);
+    ASSERT_EQ(leaf.result, CERT_OK);
     EXPECT_EQ(test::bytes_of(leaf.record.issuerRaw.p, leaf.record.issuerRaw.length),
               test::bytes_of(ca.record.subjectRaw.p, ca.record.subjectRaw.length));
     EXPECT_EQ(test::bytes_of(leaf.record.authorityKeyId.p, leaf.record.authorityKeyId.length),

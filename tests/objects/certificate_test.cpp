@@ -43,7 +43,7 @@ Bytes with(const std::function<void(CertificateParts&)>& change)
 TEST(Certificate, MinimalV3)
 {
     const ParsedCertificate cert(with([](CertificateParts&) {}));
-    ASSERT_EQ(cert.result, 0);
+    ASSERT_EQ(cert.result, CERT_OK);
     const CertificateRecord& r = cert.record;
     EXPECT_EQ(r.version, 3);
     EXPECT_EQ(r.raw.p, cert.der.data());
@@ -68,7 +68,7 @@ TEST(Certificate, MinimalV3)
 TEST(Certificate, NameListsKeepOrderAndMultiValuedRdns)
 {
     const ParsedCertificate cert(with([](CertificateParts&) {}));
-    ASSERT_EQ(cert.result, 0);
+    ASSERT_EQ(cert.result, CERT_OK);
     const auto issuer = test::name_nodes(cert.record.issuerName);
     ASSERT_EQ(issuer.size(), 3u);
     EXPECT_EQ(test::text_of(issuer[0]->value), "Issuer");
@@ -89,33 +89,33 @@ TEST(Certificate, EveryAcceptedNameValueTag)
 {
     for (const std::uint8_t tag : {0x1E, 0x03, 0x0C, 0x13, 0x14, 0x16, 0x1C}) {
         const ParsedCertificate cert(with([tag](CertificateParts& p) { p.subject = test::name({{{CN, tag, "x"}}}); }));
-        EXPECT_EQ(cert.result, 0) << int{tag};
+        EXPECT_EQ(cert.result, CERT_OK) << int{tag};
     }
 }
 
 TEST(Certificate, VersionsOneAndTwo)
 {
     const ParsedCertificate v1(with([](CertificateParts& p) { p.version.clear(); }));
-    ASSERT_EQ(v1.result, 0);
+    ASSERT_EQ(v1.result, CERT_OK);
     EXPECT_EQ(v1.record.version, 1);
     const ParsedCertificate v2(with([](CertificateParts& p) {
         p.version = tlv(0xA0, tlv(0x02, {0x01}));
         p.uniqueIds = test::cat({tlv(0xA1, {0x00, 0xAA}), tlv(0xA2, {0x00, 0xBB, 0xCC})});
     }));
-    ASSERT_EQ(v2.result, 0);
+    ASSERT_EQ(v2.result, CERT_OK);
     EXPECT_EQ(v2.record.version, 2);
     EXPECT_EQ(v2.record.issuerUniqueId.tag, 0xA1u);
     EXPECT_EQ(test::bytes_of(v2.record.issuerUniqueId.p, v2.record.issuerUniqueId.length), (Bytes{0x00, 0xAA}));
     EXPECT_EQ(test::bytes_of(v2.record.subjectUniqueId.p, v2.record.subjectUniqueId.length),
               (Bytes{0x00, 0xBB, 0xCC}));
     const ParsedCertificate only_subject_id(with([](CertificateParts& p) { p.uniqueIds = tlv(0xA2, {0x00}); }));
-    ASSERT_EQ(only_subject_id.result, 0);
+    ASSERT_EQ(only_subject_id.result, CERT_OK);
     EXPECT_EQ(only_subject_id.record.issuerUniqueId.p, nullptr);
     EXPECT_EQ(only_subject_id.record.subjectUniqueId.length, 1u);
     const ParsedCertificate padded(with([](CertificateParts& p) {
         p.version = tlv(0xA0, tlv(0x02, {0x00, 0x00, 0x00, 0x00, 0x02}));  // leading zeros are skipped
     }));
-    EXPECT_EQ(padded.result, 0);
+    EXPECT_EQ(padded.result, CERT_OK);
 }
 
 TEST(Certificate, SerialIsKeptAsEncoded)
@@ -123,7 +123,7 @@ TEST(Certificate, SerialIsKeptAsEncoded)
     for (const Bytes& serial : {tlv(0x02, {0x00, 0x80, 0x01}), tlv(0x02, {0xFF}), tlv(0x82, {0x05}),
                                 tlv(0x02, {}), tlv(0x02, Bytes(40, 0x7F))}) {
         const ParsedCertificate cert(with([&serial](CertificateParts& p) { p.serial = serial; }));
-        ASSERT_EQ(cert.result, 0);
+        ASSERT_EQ(cert.result, CERT_OK);
         EXPECT_EQ(cert.record.serial.tag, serial[0]);
         EXPECT_EQ(test::bytes_of(cert.record.serial.p, cert.record.serial.length),
                   Bytes(serial.begin() + 2, serial.end()));
@@ -136,7 +136,7 @@ TEST(Certificate, EmptySubjectAndTrailingBytes)
         p.subject = tlv(0x30, {});
         p.trailing = {0x00, 0xFF, 0x30};
     }));
-    ASSERT_EQ(cert.result, 0);
+    ASSERT_EQ(cert.result, CERT_OK);
     EXPECT_EQ(cert.record.subjectRaw.length, 2u);
     EXPECT_EQ(cert.record.subjectName.type.p, nullptr);
     EXPECT_EQ(cert.record.subjectName.next, nullptr);
@@ -146,7 +146,7 @@ TEST(Certificate, EmptySubjectAndTrailingBytes)
 TEST(Certificate, EmptySignatureBits)
 {
     const ParsedCertificate cert(with([](CertificateParts& p) { p.signatureValue = tlv(0x03, {0x00}); }));
-    ASSERT_EQ(cert.result, 0);
+    ASSERT_EQ(cert.result, CERT_OK);
     EXPECT_EQ(cert.record.signature.length, 0u);
 }
 
@@ -155,7 +155,7 @@ TEST(Certificate, AlgorithmParametersMustMatchByteForByte)
     const Bytes with_null = tlv(0x30, test::cat({test::oid({0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x0B}),
                                                  tlv(0x05, {})}));
     const ParsedCertificate same(with([&](CertificateParts& p) { p.signature = p.outerAlgorithm = with_null; }));
-    EXPECT_EQ(same.result, 0);
+    EXPECT_EQ(same.result, CERT_OK);
 }
 
 struct DateCase {
@@ -171,7 +171,7 @@ TEST_P(CertificateDates, ReadsDate)
     const ParsedCertificate cert(with([](CertificateParts& p) {
         p.validity = test::validity(GetParam().not_before, test::generalized_time("99991231235959Z"));
     }));
-    ASSERT_EQ(cert.result, 0) << GetParam().name;
+    ASSERT_EQ(cert.result, CERT_OK) << GetParam().name;
     const CertificateDate& d = cert.record.validFrom;
     const CertificateDate& e = GetParam().expected;
     EXPECT_EQ((std::array{d.year, d.month, d.day, d.hour, d.minute, d.second}),
@@ -232,7 +232,7 @@ TEST_P(CertificateExtensions, SetsFields)
 {
     const ExtensionCase& c = GetParam();
     const ParsedCertificate cert(with([&c](CertificateParts& p) { p.extensions = c.extensions; }));
-    ASSERT_EQ(cert.result, 0) << c.name;
+    ASSERT_EQ(cert.result, CERT_OK) << c.name;
     EXPECT_EQ(cert.record.extensionMask, c.mask) << c.name;
     EXPECT_EQ(cert.record.isCa, c.isCa) << c.name;
     EXPECT_EQ(cert.record.maxPathLength, c.maxPathLength) << c.name;
@@ -280,7 +280,7 @@ TEST(CertificateKeyIdentifiers, SubjectAndAuthority)
         p.extensions = test::extensions({test::extension(SKI, tlv(0x04, {0x51, 0x52})),
                                          test::extension(AKI, authority)});
     }));
-    ASSERT_EQ(cert.result, 0);
+    ASSERT_EQ(cert.result, CERT_OK);
     EXPECT_EQ(test::bytes_of(cert.record.subjectKeyId.p, cert.record.subjectKeyId.length), (Bytes{0x51, 0x52}));
     EXPECT_EQ(test::bytes_of(cert.record.authorityKeyId.p, cert.record.authorityKeyId.length),
               (Bytes{0xA1, 0xA2, 0xA3}));
@@ -487,7 +487,7 @@ TEST(Certificate, RecordIsClearedBeforeParsing)
     const Bytes der = with([](CertificateParts& p) { p.extensions = exts({bc(TRUE_)}); });
     CertificateRecord record;
     std::memset(&record, 0xA5, sizeof record);
-    ASSERT_EQ(parse_certificate(&record, der.data(), der.size()), 0);
+    ASSERT_EQ(parse_certificate(&record, der.data(), der.size()), CERT_OK);
     EXPECT_EQ(record.extensionMask, EXT_BASIC_CONSTRAINTS);
     EXPECT_EQ(record.keyUsage, 0u);
     EXPECT_EQ(record.issuerUniqueId.p, nullptr);

@@ -1,12 +1,12 @@
 #include "core/crypto_dstu4145.h"
-#include "support_hex.h"
+#include "support/hex.h"
 
 #include <gtest/gtest.h>
 
 namespace vlrp11::sim {
 namespace {
 
-using test::hex;
+using vlrp11::test::from_hex;
 
 // The worked example of DSTU 4145-2002 on m = 163 (base point P of the example).
 const BinaryCurveParams kExample163 = {
@@ -44,19 +44,19 @@ TEST(Dstu4145Example163, PublicKeyIsMinusDTimesP) {
 
 TEST(Dstu4145Example163, StandardSignatureVerifies) {
     Example ex;
-    EXPECT_TRUE(dstu_verify(*ex.curve, ex.q.get(), hex(kExampleHash), hex(kExampleSignature)));
+    EXPECT_TRUE(dstu_verify(*ex.curve, ex.q.get(), from_hex(kExampleHash), from_hex(kExampleSignature)));
 }
 
 TEST(Dstu4145Example163, SigningWithTheExampleNonceGivesTheStandardSignature) {
     Example ex;
     Bn e = bn_from_hex(kExampleE);
-    EXPECT_EQ(dstu_sign_with_nonce(*ex.curve, ex.d.get(), hex(kExampleHash), e.get()), hex(kExampleSignature));
+    EXPECT_EQ(dstu_sign_with_nonce(*ex.curve, ex.d.get(), from_hex(kExampleHash), e.get()), from_hex(kExampleSignature));
 }
 
 TEST(Dstu4145Example163, AlteredSignaturesAndHashesAreRejected) {
     Example ex;
-    auto hash = hex(kExampleHash);
-    auto signature = hex(kExampleSignature);
+    auto hash = from_hex(kExampleHash);
+    auto signature = from_hex(kExampleSignature);
     for (std::size_t byte : {0u, 20u, 21u, 41u}) {
         auto bad = signature;
         bad[byte] ^= 0x01;

@@ -1,5 +1,5 @@
 #include "core/crypto_gost28147.h"
-#include "support_hex.h"
+#include "support/hex.h"
 
 #include <gtest/gtest.h>
 
@@ -8,15 +8,15 @@
 namespace vlrp11::sim {
 namespace {
 
-using test::hex;
+using vlrp11::test::from_hex;
 
-const auto kKey = hex("000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f");
+const auto kKey = from_hex("000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f");
 
 Gost28147Key key() { return gost28147_key(std::span<const std::uint8_t, 32>(kKey.data(), 32)); }
 
 TEST(Gost28147, EcbMatchesPublishedVectorBothWays) {
-    auto plain = hex("0001020304050607f1f2f3f4f5f6f7f8");
-    auto cipher = hex("e393a17df2b6de6f2086d8230c277432");
+    auto plain = from_hex("0001020304050607f1f2f3f4f5f6f7f8");
+    auto cipher = from_hex("e393a17df2b6de6f2086d8230c277432");
     std::vector<std::uint8_t> out(plain.size());
     ASSERT_TRUE(gost28147_ecb(key(), true, plain, out));
     EXPECT_EQ(out, cipher);
@@ -32,9 +32,9 @@ TEST(Gost28147, EcbRefusesPartialBlocks) {
 }
 
 TEST(Gost28147, CounterModeMatchesVectorInAnySplit) {
-    auto iv = hex("f1f2f3f4f5f6f7f8");
-    auto plain = hex("000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f");
-    auto expected = hex("55b14c481cbd96f7edc1de150d0b34166be60aa622720181f625c0463a2066df");
+    auto iv = from_hex("f1f2f3f4f5f6f7f8");
+    auto plain = from_hex("000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f");
+    auto expected = from_hex("55b14c481cbd96f7edc1de150d0b34166be60aa622720181f625c0463a2066df");
     for (std::size_t split : {0u, 1u, 5u, 8u, 13u, 32u}) {
         auto data = plain;
         auto state = gost28147_ctr_start(key(), std::span<const std::uint8_t, 8>(iv.data(), 8));

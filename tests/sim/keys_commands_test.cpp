@@ -1,7 +1,7 @@
 // Key generation and private-key operations, checked with OpenSSL as the independent verifier.
 #include "core/crypto_dstu4145.h"
 #include "core/object_handlers.h"
-#include "support_hex.h"
+#include "support/hex.h"
 #include "support_objects.h"
 #include "support_openssl.h"
 
@@ -17,7 +17,7 @@ namespace vlrp11::sim {
 namespace {
 
 using test::concat;
-using test::hex;
+using vlrp11::test::from_hex;
 using test::key_header;
 using test::ObjectBench;
 using test::sha256;
@@ -119,7 +119,7 @@ TEST(RsaKeys, GenerationRunsInTheBackgroundAndSignsPkcs1WhatOpenSslVerifies) {
 
     // EMSA-PKCS1-v1_5 over SHA-256 as the library builds it, signed by the raw operation.
     auto digest = sha256(std::vector<std::uint8_t>{'a', 'b', 'c'});
-    auto info = concat({hex("3031300d060960864801650304020105000420"), digest});
+    auto info = concat({from_hex("3031300d060960864801650304020105000420"), digest});
     std::vector<std::uint8_t> em(128, 0xFF);
     em[0] = 0x00;
     em[1] = 0x01;
@@ -239,13 +239,13 @@ TEST(SecretKeys, AesBulkCommandsMatchOpenSsl) {
 
 TEST(SecretKeys, GostBulkCommandsMatchThePublishedVector) {
     ObjectBench bench;
-    auto key = hex("000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f");
+    auto key = from_hex("000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f");
     std::vector<std::uint8_t> cipher, plain;
     ASSERT_EQ(bench.run(kWriteKey, concat({{4}, key_header(15, 0, 0xFFFF, 32), key})), status::ok);
-    ASSERT_EQ(bench.run(kEncrypt8, concat({{4, 2}, hex("0001020304050607f1f2f3f4f5f6f7f8")}), cipher), status::ok);
-    EXPECT_EQ(cipher, hex("e393a17df2b6de6f2086d8230c277432"));
+    ASSERT_EQ(bench.run(kEncrypt8, concat({{4, 2}, from_hex("0001020304050607f1f2f3f4f5f6f7f8")}), cipher), status::ok);
+    EXPECT_EQ(cipher, from_hex("e393a17df2b6de6f2086d8230c277432"));
     ASSERT_EQ(bench.run(kDecrypt8, concat({{4, 2}, cipher}), plain), status::ok);
-    EXPECT_EQ(plain, hex("0001020304050607f1f2f3f4f5f6f7f8"));
+    EXPECT_EQ(plain, from_hex("0001020304050607f1f2f3f4f5f6f7f8"));
     std::vector<std::uint8_t> header;
     ASSERT_EQ(bench.run(kKeyInfo, {4}, header), status::ok);
     EXPECT_EQ(header, key_header(15, 0, 0xFFFF, 32)) << "an imported key is never marked local";

@@ -12,7 +12,7 @@ namespace vlrp11::test {
 struct ParsedCertificate {
     std::vector<std::uint8_t> der;
     CertificateRecord record{};
-    int result;
+    CertificateStatus result;
 
     explicit ParsedCertificate(std::vector<std::uint8_t> bytes);
     ~ParsedCertificate();
