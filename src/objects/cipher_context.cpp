@@ -2,6 +2,7 @@
 
 #include "crypto/gost28147.h"
 #include "device/status.h"
+#include "objects/key_kinds.h"
 #include "platform/wipe.h"
 #include "vlrp11/pkcs11_vendor.h"
 
@@ -10,11 +11,6 @@
 namespace vlrp11 {
 
 namespace {
-
-constexpr std::uint8_t KEY_KIND_RSA = 7;
-constexpr std::uint8_t KEY_KIND_RSA_GENERATED = 8;
-constexpr std::uint8_t KEY_KIND_AES = 11;
-constexpr std::uint8_t KEY_KIND_GOST28147 = 15;
 
 constexpr std::size_t aes_block = 16;
 constexpr std::size_t gost_block = 8;
@@ -33,12 +29,17 @@ bool on_device(const ObjectRecord& key) noexcept
     return key.token == 1 && key.connection != nullptr;
 }
 
-// The schedule of a session AES key, kept at the start of the record's cache.
-const AesKey* session_aes_key(const ObjectRecord& key) noexcept
+// The schedule a session AES key keeps in its cache once it was made; null before.
+const AesKey* cached_aes_schedule(const ObjectRecord& key) noexcept
 {
-    if (key.cache == nullptr || key.cacheLength < sizeof(AesKey))
+    if (key.cache == nullptr || key.cacheKind != CACHE_KEY_SCHEDULE || key.cacheLength < sizeof(AesKey))
         return nullptr;
     return reinterpret_cast<const AesKey*>(key.cache);
+}
+
+bool has_aes_value(const ObjectRecord& key) noexcept
+{
+    return key.value != nullptr && (key.valueLength == 16 || key.valueLength == 24 || key.valueLength == 32);
 }
 
 bool has_gost_value(const ObjectRecord& key) noexcept
@@ -55,7 +56,12 @@ std::uint32_t run_aes(const CipherMechanism& mechanism, const ObjectRecord& key,
             return device_cbc16(*key.connection, key.deviceIndex, direction, state.iv, in, length, out);
         return device_ecb(*key.connection, key.deviceIndex, aes_block, direction, in, length, out);
     }
-    const AesKey& schedule = *session_aes_key(key);
+    // Without a cached schedule, one is made for this call.
+    Wiped<AesKey> made;
+    const AesKey* cached = cached_aes_schedule(key);
+    if (cached == nullptr)
+        aes_set_key(made.value, key.value, key.valueLength * 8);
+    const AesKey& schedule = cached != nullptr ? *cached : made.value;
     if (cbc)
         return software_aes_cbc(schedule, direction, state.iv, in, length, out);
     for (std::size_t at = 0; at < length; at += aes_block) {
@@ -124,7 +130,9 @@ bool cipher_key_fits(const CipherMechanism& mechanism, const ObjectRecord& key) 
         return false;
     if (on_device(key))
         return true;
-    return kind == KEY_KIND_AES ? session_aes_key(key) != nullptr : has_gost_value(key);
+    if (kind == KEY_KIND_AES)
+        return cached_aes_schedule(key) != nullptr || has_aes_value(key);
+    return has_gost_value(key);
 }
 
 std::uint32_t software_aes_cbc(const AesKey& key, CipherDirection direction, std::uint8_t* chain,

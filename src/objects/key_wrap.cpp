@@ -3,6 +3,7 @@
 #include "crypto/gost28147.h"
 #include "device/status.h"
 #include "objects/block_modes.h"
+#include "objects/key_kinds.h"
 #include "objects/object_record.h"
 #include "platform/wipe.h"
 #include "vlrp11/pkcs11.h"
@@ -15,7 +16,6 @@ namespace vlrp11 {
 namespace {
 
 constexpr std::size_t key_bytes = 32;
-constexpr std::uint8_t KEY_KIND_GOST28147 = 15;
 constexpr std::size_t checksum_bytes = 4;
 constexpr std::uint8_t wrap_iv[8] = {0x4A, 0xDD, 0xA2, 0x2C, 0x79, 0xE8, 0x21, 0x05};
 

@@ -3,6 +3,7 @@
 #include "device/command_codes.h"
 #include "device/device_connection.h"
 #include "device/status.h"
+#include "objects/key_kinds.h"
 #include "objects/object_record.h"
 #include "objects/sign_format.h"
 #include "platform/wipe.h"
@@ -12,9 +13,6 @@
 namespace vlrp11 {
 
 namespace {
-
-constexpr std::uint8_t KEY_KIND_RSA = 7;
-constexpr std::uint8_t KEY_KIND_RSA_GENERATED = 8;
 
 std::uint32_t modulus_bytes(const RsaKeyHandle& key) noexcept
 {
@@ -36,7 +34,7 @@ std::uint32_t rsa_key_handle(DeviceConnection& connection, std::uint32_t deviceI
         return COMMAND_LENGTH_WRONG;
     if (header.keyKind != KEY_KIND_RSA && header.keyKind != KEY_KIND_RSA_GENERATED)
         return KEY_KIND_WRONG;
-    handle = {&connection, deviceIndex, static_cast<std::uint32_t>(header.length[0] | header.length[1] << 8)};
+    handle = {&connection, deviceIndex, header_parameter(header)};
     return 0;
 }
 

@@ -1,6 +1,7 @@
 #include "objects/sign_format.h"
 
 #include "device/status.h"
+#include "objects/key_kinds.h"
 
 #include <cstring>
 
@@ -34,12 +35,10 @@ struct CurveSignature {
 
 // r ‖ s for the NIST curves, s ‖ r for the DSTU 4145 curves, each half as long as the order.
 constexpr CurveSignature curve_signatures[] = {
-    {4, 64}, {8, 96}, {16, 132}, {32, 60}, {33, 64}, {34, 78}, {35, 92}, {36, 108}, {46, 144}, {47, 144},
+    {CURVE_P256, 64},      {CURVE_P384, 96},      {CURVE_P521, 132},     {CURVE_DSTU_233, 60},
+    {CURVE_DSTU_257, 64},  {CURVE_DSTU_307, 78},  {CURVE_DSTU_367, 92},  {CURVE_DSTU_431, 108},
+    {46, 144},             {47, 144},  // curves the library has no name for
 };
-
-constexpr std::uint8_t KEY_KIND_EC = 1;
-constexpr std::uint8_t KEY_KIND_DSTU_FIRST = 3;
-constexpr std::uint8_t KEY_KIND_DSTU_LAST = 6;
 
 // Masks for the decryption check: all ones or all zeros, made without branches. The empty asm
 // keeps the compiler from turning a mask back into a branch.
@@ -93,9 +92,9 @@ HashKind match_digest_info(const std::uint8_t* input, std::size_t length) noexce
 
 std::uint32_t signature_length(const ObjectHeader& header) noexcept
 {
-    const std::uint32_t size = header.length[0] | header.length[1] << 8;
-    const bool by_curve = header.keyKind == KEY_KIND_EC
-                          || (header.keyKind >= KEY_KIND_DSTU_FIRST && header.keyKind <= KEY_KIND_DSTU_LAST);
+    const std::uint32_t size = header_parameter(header);
+    const KeyFamily family = key_family(header.keyKind);
+    const bool by_curve = family == FAMILY_EC || family == FAMILY_DSTU4145;
     if (!by_curve)
         return (size + 7) / 8;
     for (const CurveSignature& curve : curve_signatures) {

@@ -1,6 +1,7 @@
 #include "objects/sign_operation.h"
 
 #include "device/status.h"
+#include "objects/key_kinds.h"
 #include "objects/private_key.h"
 #include "objects/sign_format.h"
 #include "platform/wipe.h"
@@ -18,44 +19,40 @@ struct SignMechanism {
     std::uint8_t keyKindLast;
 };
 
-constexpr std::uint8_t RSA_FIRST = 7, RSA_LAST = 8, EC = 1, DSTU_FIRST = 3, DSTU_LAST = 6;
-constexpr std::uint8_t AES = 11, GOST28147 = 15;
-constexpr std::uint8_t last_private_kind = 10;
-
 // The MAC mechanisms of AES (0x1083, 0x1084, 0x108A, 0x108B, 0x108E) and GOST 28147-89 are taken
 // with their keys only for the hash set-up to refuse them.
 constexpr SignMechanism sign_mechanisms[] = {
-    {CKM_RSA_PKCS, RSA_FIRST, RSA_LAST},
-    {CKM_SHA1_RSA_PKCS, RSA_FIRST, RSA_LAST},
-    {CKM_SHA224_RSA_PKCS, RSA_FIRST, RSA_LAST},
-    {CKM_SHA256_RSA_PKCS, RSA_FIRST, RSA_LAST},
-    {CKM_SHA384_RSA_PKCS, RSA_FIRST, RSA_LAST},
-    {CKM_SHA512_RSA_PKCS, RSA_FIRST, RSA_LAST},
-    {CKM_SHA3_224_RSA_PKCS, RSA_FIRST, RSA_LAST},
-    {CKM_SHA3_256_RSA_PKCS, RSA_FIRST, RSA_LAST},
-    {CKM_SHA3_384_RSA_PKCS, RSA_FIRST, RSA_LAST},
-    {CKM_SHA3_512_RSA_PKCS, RSA_FIRST, RSA_LAST},
-    {CKM_ECDSA, EC, EC},
-    {CKM_ECDSA_SHA1, EC, EC},
-    {CKM_ECDSA_SHA224, EC, EC},
-    {CKM_ECDSA_SHA256, EC, EC},
-    {CKM_ECDSA_SHA384, EC, EC},
-    {CKM_ECDSA_SHA512, EC, EC},
-    {CKM_ECDSA_SHA3_224, EC, EC},
-    {CKM_ECDSA_SHA3_256, EC, EC},
-    {CKM_ECDSA_SHA3_384, EC, EC},
-    {CKM_ECDSA_SHA3_512, EC, EC},
-    {CKM_DSTU4145, DSTU_FIRST, DSTU_LAST},
-    {CKM_DSTU4145_GOST34311, DSTU_FIRST, DSTU_LAST},
-    {CKM_DSTU4145_KUPYNA_256, DSTU_FIRST, DSTU_LAST},
-    {CKM_DSTU4145_KUPYNA_384, DSTU_FIRST, DSTU_LAST},
-    {CKM_DSTU4145_KUPYNA_512, DSTU_FIRST, DSTU_LAST},
-    {CKM_AES_MAC, AES, AES},
-    {CKM_AES_MAC_GENERAL, AES, AES},
-    {CKM_AES_CMAC, AES, AES},
-    {CKM_AES_CMAC_GENERAL, AES, AES},
-    {CKM_AES_GMAC, AES, AES},
-    {CKM_GOST28147_MAC, GOST28147, GOST28147},
+    {CKM_RSA_PKCS, KEY_KIND_RSA, KEY_KIND_RSA_GENERATED},
+    {CKM_SHA1_RSA_PKCS, KEY_KIND_RSA, KEY_KIND_RSA_GENERATED},
+    {CKM_SHA224_RSA_PKCS, KEY_KIND_RSA, KEY_KIND_RSA_GENERATED},
+    {CKM_SHA256_RSA_PKCS, KEY_KIND_RSA, KEY_KIND_RSA_GENERATED},
+    {CKM_SHA384_RSA_PKCS, KEY_KIND_RSA, KEY_KIND_RSA_GENERATED},
+    {CKM_SHA512_RSA_PKCS, KEY_KIND_RSA, KEY_KIND_RSA_GENERATED},
+    {CKM_SHA3_224_RSA_PKCS, KEY_KIND_RSA, KEY_KIND_RSA_GENERATED},
+    {CKM_SHA3_256_RSA_PKCS, KEY_KIND_RSA, KEY_KIND_RSA_GENERATED},
+    {CKM_SHA3_384_RSA_PKCS, KEY_KIND_RSA, KEY_KIND_RSA_GENERATED},
+    {CKM_SHA3_512_RSA_PKCS, KEY_KIND_RSA, KEY_KIND_RSA_GENERATED},
+    {CKM_ECDSA, KEY_KIND_EC, KEY_KIND_EC},
+    {CKM_ECDSA_SHA1, KEY_KIND_EC, KEY_KIND_EC},
+    {CKM_ECDSA_SHA224, KEY_KIND_EC, KEY_KIND_EC},
+    {CKM_ECDSA_SHA256, KEY_KIND_EC, KEY_KIND_EC},
+    {CKM_ECDSA_SHA384, KEY_KIND_EC, KEY_KIND_EC},
+    {CKM_ECDSA_SHA512, KEY_KIND_EC, KEY_KIND_EC},
+    {CKM_ECDSA_SHA3_224, KEY_KIND_EC, KEY_KIND_EC},
+    {CKM_ECDSA_SHA3_256, KEY_KIND_EC, KEY_KIND_EC},
+    {CKM_ECDSA_SHA3_384, KEY_KIND_EC, KEY_KIND_EC},
+    {CKM_ECDSA_SHA3_512, KEY_KIND_EC, KEY_KIND_EC},
+    {CKM_DSTU4145, KEY_KIND_DSTU4145_FIRST, KEY_KIND_DSTU4145_LAST},
+    {CKM_DSTU4145_GOST34311, KEY_KIND_DSTU4145_FIRST, KEY_KIND_DSTU4145_LAST},
+    {CKM_DSTU4145_KUPYNA_256, KEY_KIND_DSTU4145_FIRST, KEY_KIND_DSTU4145_LAST},
+    {CKM_DSTU4145_KUPYNA_384, KEY_KIND_DSTU4145_FIRST, KEY_KIND_DSTU4145_LAST},
+    {CKM_DSTU4145_KUPYNA_512, KEY_KIND_DSTU4145_FIRST, KEY_KIND_DSTU4145_LAST},
+    {CKM_AES_MAC, KEY_KIND_AES, KEY_KIND_AES},
+    {CKM_AES_MAC_GENERAL, KEY_KIND_AES, KEY_KIND_AES},
+    {CKM_AES_CMAC, KEY_KIND_AES, KEY_KIND_AES},
+    {CKM_AES_CMAC_GENERAL, KEY_KIND_AES, KEY_KIND_AES},
+    {CKM_AES_GMAC, KEY_KIND_AES, KEY_KIND_AES},
+    {CKM_GOST28147_MAC, KEY_KIND_GOST28147, KEY_KIND_GOST28147},
 };
 
 const SignMechanism* find_sign_mechanism(CK_MECHANISM_TYPE mechanism) noexcept
@@ -134,7 +131,7 @@ CK_RV sign_init(const ObjectRecord& key, const CK_MECHANISM* mechanism, DigestCo
     if (kind < row->keyKindFirst || kind > row->keyKindLast)
         return CKR_KEY_TYPE_INCONSISTENT;
     // A private key off the device has nothing to sign with.
-    if (kind <= last_private_kind && !on_device(key))
+    if (is_private_key_kind(kind) && !on_device(key))
         return CKR_KEY_TYPE_INCONSISTENT;
     if (signs_raw_data(mechanism->mechanism))
         return CKR_OK;
@@ -166,7 +163,7 @@ CK_RV sign_final(const ObjectRecord& key, CK_MECHANISM_TYPE mechanism, HashKind 
             return CKR_TEMPLATE_INCONSISTENT;
         return sign_rsa(key, kind, input + prefix, length - prefix, out, out_length, device_error);
     }
-    if (row->keyKindFirst == RSA_FIRST)
+    if (row->keyKindFirst == KEY_KIND_RSA)
         return sign_rsa(key, hash_kind, input, length, out, out_length, device_error);
 
     auto reply_length = static_cast<std::uint32_t>(*out_length < UINT32_MAX ? *out_length : UINT32_MAX);

@@ -26,19 +26,20 @@ Bytes random_bytes(std::mt19937& rng, std::size_t n)
     return bytes;
 }
 
-// A session secret key as object creation leaves it: the value, and for AES the schedule in the
-// cache.
+// A session secret key as object creation leaves it: the value, and for AES, once it was used,
+// the schedule in the cache.
 struct SessionKey {
-    SessionKey(std::uint8_t kind, Bytes key) : value(std::move(key))
+    SessionKey(std::uint8_t kind, Bytes key, bool schedule_made = true) : value(std::move(key))
     {
         record.objectClass = CKO_SECRET_KEY;
         record.header.keyKind = kind;
         record.value = value.data();
         record.valueLength = static_cast<std::uint32_t>(value.size());
-        if (kind == 11) {
+        if (kind == 11 && schedule_made) {
             aes_set_key(schedule, value.data(), static_cast<unsigned>(value.size() * 8));
             record.cache = reinterpret_cast<std::uint8_t*>(&schedule);
             record.cacheLength = sizeof schedule;
+            record.cacheKind = CACHE_KEY_SCHEDULE;
         }
     }
     Bytes value;
@@ -59,7 +60,7 @@ TEST(CipherContext, SessionAesMatchesOpenSsl)
 {
     std::mt19937 rng(1);
     for (std::size_t key_bytes : {16u, 24u, 32u}) {
-        SessionKey key(11, random_bytes(rng, key_bytes));
+        SessionKey key(11, random_bytes(rng, key_bytes), key_bytes != 24);
         for (std::size_t blocks : {1u, 3u, 70u}) {
             const Bytes plain = random_bytes(rng, blocks * 16);
             const Bytes iv = random_bytes(rng, 16);
@@ -136,6 +137,7 @@ TEST(CipherContext, WhichKeysServeWhichMechanism)
         r.valueLength = value_length;
         r.cache = cache_length != 0 ? buffer : nullptr;
         r.cacheLength = cache_length;
+        r.cacheKind = cache_length != 0 ? CACHE_KEY_SCHEDULE : CACHE_NONE;
         return r;
     };
     struct Case {
@@ -145,7 +147,9 @@ TEST(CipherContext, WhichKeysServeWhichMechanism)
         bool fits;
     } cases[] = {
         {"AES session key", CKM_AES_CBC, record(CKO_SECRET_KEY, 11, false, 16, sizeof(AesKey)), true},
-        {"AES key without schedule", CKM_AES_ECB, record(CKO_SECRET_KEY, 11, false, 16, 0), false},
+        {"AES key, schedule not made yet", CKM_AES_ECB, record(CKO_SECRET_KEY, 11, false, 24, 0), true},
+        {"AES key of 20 bytes", CKM_AES_ECB, record(CKO_SECRET_KEY, 11, false, 20, 0), false},
+        {"AES key without value", CKM_AES_CBC, record(CKO_SECRET_KEY, 11, false, 0, 0), false},
         {"data object typed AES", CKM_AES_ECB, record(CKO_DATA, 11, false, 16, sizeof(AesKey)), false},
         {"AES token key", CKM_AES_ECB, record(CKO_SECRET_KEY, 11, true, 0, 0), true},
         {"GOST session key", CKM_GOST28147_CTR, record(CKO_SECRET_KEY, 15, false, 32, 0), true},
