@@ -26,7 +26,9 @@ SlotRecord* resolveSlot(CK_SLOT_ID slotId) noexcept
 
 CK_SESSION_HANDLE make_session_handle(CK_SLOT_ID slotId, unsigned sessionIndex) noexcept
 {
-    return static_cast<CK_SESSION_HANDLE>(static_cast<std::uint32_t>(slotId + 256u * (sessionIndex + 1u)));
+    // Bits 8..15 of the slot ID would add to the session byte and name another session.
+    CK_SLOT_ID slotBits = slotId & ~CK_SLOT_ID{0xFF00};
+    return static_cast<CK_SESSION_HANDLE>(static_cast<std::uint32_t>(slotBits + 256u * (sessionIndex + 1u)));
 }
 
 CK_RV resolveSession(CK_SESSION_HANDLE hSession, ResolvedSession& out) noexcept

@@ -92,6 +92,11 @@ std::uint32_t change_pin(DeviceConnection& connection, const std::uint8_t* new_p
     return send_pin_values(connection, CMD_CHANGE_PIN, new_pin, length);
 }
 
+std::uint32_t unblock_pin(DeviceConnection& connection) noexcept
+{
+    return connection.transport(&connection, CMD_UNBLOCK_PIN, nullptr, 0, nullptr, nullptr);
+}
+
 std::uint32_t login(DeviceConnection& connection, int type, const std::uint8_t* pin, std::size_t pin_length) noexcept
 {
     std::uint8_t code;

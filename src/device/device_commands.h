@@ -29,6 +29,9 @@ std::uint32_t close_channel(DeviceConnection& connection) noexcept;
 std::uint32_t init_pin(DeviceConnection& connection, const std::uint8_t* pin, std::size_t pin_length) noexcept;
 std::uint32_t change_pin(DeviceConnection& connection, const std::uint8_t* new_pin, std::size_t length) noexcept;
 
+// Sets the user PIN's failure counter back to 0 (with the security officer logged in).
+std::uint32_t unblock_pin(DeviceConnection& connection) noexcept;
+
 // Logs in as security officer (0), user (1) or read-only user (2, not on tokens); on success
 // the channel key and counter come from the device's reply and payloads are encrypted from the
 // next command on.

@@ -49,7 +49,8 @@ TEST_F(HandlesTest, SessionHandleIsBuiltFromTheSlotIdAsPassed)
 {
     EXPECT_EQ(make_session_handle(5, 0), 0x105u);
     EXPECT_EQ(make_session_handle(64, 15), 0x1040u);
-    EXPECT_EQ(make_session_handle(0x305, 1), 0x505u);  // the caller's upper bits carry into the handle
+    EXPECT_EQ(make_session_handle(0x305, 1), 0x205u);  // bits 8..15 would name another session
+    EXPECT_EQ(make_session_handle(0x10005, 1), 0x10205u);  // higher bits carry into the handle
 }
 
 TEST_F(HandlesTest, SlotIdLooksAtTheLowByteOnly)
