@@ -5,6 +5,8 @@
 #include "support/temp_dir.h"
 
 #include "api/function_table.h"
+#include "api/library_state.h"
+#include "core/sample_objects.h"
 
 #include <gtest/gtest.h>
 
@@ -229,6 +231,34 @@ TEST_P(Sessions, InitTokenSetsTheDefaultUserPin)
     EXPECT_EQ(state(session), CKS_RW_PUBLIC_SESSION);
     EXPECT_EQ(login(session, CKU_USER, USER_PIN), CKR_PIN_INCORRECT);
     EXPECT_EQ(login(session, CKU_USER, "735204"), CKR_OK);
+}
+
+unsigned cached_token_objects(CK_SLOT_ID slot)
+{
+    unsigned count = 0;
+    for (const ObjectRecord* record : library_state().slots[slot - 1].tokenObjects)
+        count += record != nullptr;
+    return count;
+}
+
+// The slot's object cache follows the login: a token's public objects come with its first
+// session, private ones with a user login, and go again at logout or with the last session.
+TEST_P(Sessions, TokenObjectsFollowTheLogin)
+{
+    std::string error;
+    ASSERT_TRUE(provision_sample_objects(*simulated->device, error)) << error;
+    const unsigned visible = hsm() ? 0 : 3;  // the data object and two certificates
+    const unsigned all = hsm() ? 4 : 5;      // partition 0: an EC key, its certificate, RSA and AES keys
+    CK_SESSION_HANDLE session = open(RO);
+    EXPECT_EQ(cached_token_objects(slot), visible);
+    ASSERT_EQ(login(session, CKU_USER, USER_PIN), CKR_OK);
+    EXPECT_EQ(cached_token_objects(slot), all);
+    ASSERT_EQ(p11->C_Logout(session), CKR_OK);
+    EXPECT_EQ(cached_token_objects(slot), visible);
+    ASSERT_EQ(login(session, CKU_USER, USER_PIN), CKR_OK);
+    ASSERT_EQ(p11->C_CloseSession(session), CKR_OK);
+    EXPECT_EQ(cached_token_objects(slot), visible);
+    EXPECT_EQ(state(open(RO)), CKS_RO_PUBLIC_SESSION);
 }
 
 INSTANTIATE_TEST_SUITE_P(AllKinds, Sessions, ::testing::ValuesIn(all_kinds), kind_test_name);
