@@ -13,6 +13,7 @@
 
 #include <unistd.h>
 
+#include "core/command.h"
 #include "support/sim_client.h"
 #include "core/device.h"
 
@@ -54,7 +55,7 @@ ClientChannel open_channel(bool logged_in)
 {
     ClientChannel channel;
     ClientReply opened = transmit_apdu(device(), channel, 32, {}, 2);
-    if (opened.status == 44) {
+    if (opened.status == status::no_free_channel) {
         transmit_apdu(device(), channel, 166, {}, 2);
         opened = transmit_apdu(device(), channel, 32, {}, 2);
     }
@@ -63,7 +64,7 @@ ClientChannel open_channel(bool logged_in)
     }
     if (logged_in) {
         ClientReply reply = transmit_apdu(device(), channel, 38, login_request("1234", false, 0), 32);
-        if (reply.status == 0) {
+        if (reply.status == status::ok) {
             apply_login_reply("1234", reply.data, 1, channel);
         }
     }
@@ -79,7 +80,7 @@ ClientChannel& channel_for(bool logged_in)
     ClientChannel& channel = channels[logged_in];
     if (ready[logged_in]) {
         ClientReply info = transmit_apdu(device(), channel, 16, {}, 32);
-        ready[logged_in] = info.status == 0 && info.data.size() == 32 &&
+        ready[logged_in] = info.status == status::ok && info.data.size() == 32 &&
                            info.data[16] == (logged_in ? 1 : 0xFF);
     }
     if (!ready[logged_in]) {

@@ -45,8 +45,8 @@ TEST(CtrDrbg, ReseedsAfterOneThousandRequests)
     // A failing source fails the request that needs it, with the source's status.
     for (int i = 0; i < 999; ++i)
         ASSERT_EQ(drbg_generate(drbg, out, 256), DEVICE_OK);
-    source_state.failWith = 190;
-    EXPECT_EQ(drbg_generate(drbg, out, 256), 190u);
+    source_state.failWith = RANDOM_FAILED;
+    EXPECT_EQ(drbg_generate(drbg, out, 256), RANDOM_FAILED);
 }
 
 TEST(CtrDrbg, LengthRulesAndSpareBits)
@@ -62,7 +62,7 @@ TEST(CtrDrbg, LengthRulesAndSpareBits)
         ASSERT_EQ(drbg_generate(drbg, out, 11), DEVICE_OK);
         EXPECT_EQ(out[1] & 0xF8, 0);
     }
-    source_state.failWith = 190;
+    source_state.failWith = RANDOM_FAILED;
     CtrDrbg failing{};
     EXPECT_EQ(drbg_instantiate_from(failing, counting_source, 0), 190u);
 }

@@ -197,8 +197,8 @@ TEST_F(KeyExchangeTest, OldTokensSkipIt)
 TEST_F(KeyExchangeTest, DeviceStatusPassesThrough)
 {
     connection.transport = [](DeviceConnection*, std::uint8_t, const std::uint8_t*, std::uint32_t, std::uint8_t*,
-                              std::uint32_t*) -> std::uint32_t { return 3; };
-    EXPECT_EQ(key_exchange(connection), 3u);
+                              std::uint32_t*) -> std::uint32_t { return CONNECTION_LOST; };
+    EXPECT_EQ(key_exchange(connection), CONNECTION_LOST);
 }
 
 }  // namespace

@@ -36,7 +36,7 @@ TEST_F(Framing, DeviceInformationOnTheBasicChannel)
     EXPECT_EQ(apdu.size(), 12u);
     EXPECT_EQ(apdu.back(), 32 + 6);
     ClientReply reply = channel.parse_apdu_response(token->transmit(apdu));
-    ASSERT_EQ(reply.status, 0);
+    ASSERT_EQ(reply.status, status::ok);
     ASSERT_EQ(reply.data.size(), 32u);
     const Bytes expected_head = {0x40, 0xE2, 0x01, 0x00,  // serial 123456
                                  0xD0, 0x07, 0x00, 0x00,  // model 2000
@@ -87,7 +87,7 @@ TEST_F(Framing, RandomBytesFillTheAnnouncedCountInBothForms)
     for (std::uint8_t count : {std::uint8_t{1}, std::uint8_t{224}, std::uint8_t{0}}) {
         std::size_t wanted = count == 0 ? 256 : count;
         ClientReply reply = transmit_apdu(*token, channel, 48, Bytes{count}, wanted);
-        EXPECT_EQ(reply.status, 0);
+        EXPECT_EQ(reply.status, status::ok);
         EXPECT_EQ(reply.data.size(), wanted);
     }
 }
@@ -109,7 +109,7 @@ TEST_F(Framing, RequestWithOneMacBitWrongIsRefused)
     EXPECT_EQ(reply.status, status::bad_mac);
     EXPECT_TRUE(reply.data.empty());
     // The channel goes on working.
-    EXPECT_EQ(transmit_apdu(*token, channel, 48, Bytes{8}, 8).status, 0);
+    EXPECT_EQ(transmit_apdu(*token, channel, 48, Bytes{8}, 8).status, status::ok);
 }
 
 TEST_F(Framing, MalformedApdusGetAnEightByteRefusal)
@@ -185,7 +185,7 @@ TEST_F(TcpFraming, RequestSplitAcrossReceivesIsAnsweredOnceWhole)
     EXPECT_TRUE(session->receive(std::span(frame).first(3)).empty());
     EXPECT_TRUE(session->pending());
     ClientReply reply = channel.parse_tcp_reply(session->receive(std::span(frame).subspan(3)));
-    EXPECT_EQ(reply.status, 0);
+    EXPECT_EQ(reply.status, status::ok);
     EXPECT_EQ(reply.data.size(), 100u);
     EXPECT_FALSE(session->pending());
 }
@@ -199,7 +199,7 @@ TEST_F(TcpFraming, DamagedFrameIsAnsweredWhenThePeerFallsQuiet)
     EXPECT_EQ(reply.status, status::bad_mac);
     EXPECT_TRUE(session->flush().empty());
     EXPECT_FALSE(session->closed());
-    EXPECT_EQ(transmit_tcp(*session, channel, 16, {}).status, 0);
+    EXPECT_EQ(transmit_tcp(*session, channel, 16, {}).status, status::ok);
 }
 
 TEST_F(TcpFraming, EndlessGarbageClosesTheConnection)

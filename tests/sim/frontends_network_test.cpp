@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <thread>
 
+#include "core/command.h"
 #include "support/sim_client.h"
 #include "sim/support/hosted_fixture.h"
 
@@ -52,7 +53,7 @@ TEST(NetworkHsmServer, AnswersDeviceInformationWithAValidMac) {
     testing::ServedDevice served(DeviceKind::network_hsm, 3001);
     NetworkClient client(served.endpoint());
     auto reply = client.device_info();
-    ASSERT_EQ(reply.status, 0);
+    ASSERT_EQ(reply.status, status::ok);
     ASSERT_EQ(reply.data.size(), 32u);
     EXPECT_EQ(serial_of(reply), 3001u);
 }
@@ -67,7 +68,7 @@ TEST(NetworkHsmServer, ServesManyConnectionsAtOnce) {
             NetworkClient client(served.endpoint());
             for (int round = 0; round < 20; ++round) {
                 auto reply = client.device_info();
-                good += reply.status == 0 && serial_of(reply) == 3002u;
+                good += reply.status == status::ok && serial_of(reply) == 3002u;
             }
         });
     }
@@ -84,10 +85,10 @@ TEST(NetworkHsmServer, TransportFaultsSpoilOneReplyAsTheClientSeesIt) {
         std::size_t received;  // bytes in the client's single receive
         int status;            // what the client makes of them
     } cases[] = {
-        {"truncate dev3003 5", 5, 2},
-        {"truncate dev3003 20", 20, 42},
-        {"split dev3003 10", 10, 42},
-        {"latency dev3003 0", info_reply_size, 0},
+        {"truncate dev3003 5", 5, vlrp11::TRANSPORT_FAILED},
+        {"truncate dev3003 20", 20, vlrp11::TRANSPORT_BAD_MAC},
+        {"split dev3003 10", 10, vlrp11::TRANSPORT_BAD_MAC},
+        {"latency dev3003 0", info_reply_size, status::ok},
     };
     NetworkClient client(served.endpoint());
     for (const auto& c : cases) {
@@ -98,7 +99,7 @@ TEST(NetworkHsmServer, TransportFaultsSpoilOneReplyAsTheClientSeesIt) {
         if (raw.size() == 10) {
             EXPECT_EQ(client.receive_once().size(), info_reply_size - 10) << "the rest follows";
         }
-        EXPECT_EQ(client.device_info().status, 0) << "after " << c.request;
+        EXPECT_EQ(client.device_info().status, status::ok) << "after " << c.request;
     }
 }
 
@@ -108,7 +109,7 @@ TEST(NetworkHsmServer, DropClosesTheConnectionInsteadOfAnswering) {
     NetworkClient dropped(served.endpoint());
     EXPECT_TRUE(dropped.exchange(cmd_get_device_info).empty());
     NetworkClient next(served.endpoint());
-    EXPECT_EQ(next.device_info().status, 0);
+    EXPECT_EQ(next.device_info().status, status::ok);
 }
 
 TEST(NetworkHsmServer, LatencyDelaysEveryReplyUntilCleared) {
@@ -117,12 +118,12 @@ TEST(NetworkHsmServer, LatencyDelaysEveryReplyUntilCleared) {
     ASSERT_EQ(served.control("latency dev3005 250"), "ok");
     for (int i = 0; i < 2; ++i) {
         auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(client.device_info().status, 0);
+        EXPECT_EQ(client.device_info().status, status::ok);
         EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(250));
     }
     ASSERT_EQ(served.control("clear dev3005"), "ok");
     auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(client.device_info().status, 0);
+    EXPECT_EQ(client.device_info().status, status::ok);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(250));
 }
 
@@ -130,17 +131,17 @@ TEST(NetworkHsmServer, CoreFaultsArriveThroughControlRequests) {
     testing::ServedDevice served(DeviceKind::network_hsm, 3006);
     NetworkClient client(served.endpoint());
     ASSERT_EQ(served.control("busy dev3006 2 16"), "ok");
-    EXPECT_EQ(client.device_info().status, 64);
-    EXPECT_EQ(client.device_info().status, 64);
-    EXPECT_EQ(client.device_info().status, 0);
+    EXPECT_EQ(client.device_info().status, status::busy);
+    EXPECT_EQ(client.device_info().status, status::busy);
+    EXPECT_EQ(client.device_info().status, status::ok);
     ASSERT_EQ(served.control("status dev3006 48"), "ok");
-    EXPECT_EQ(client.device_info().status, 48);
+    EXPECT_EQ(client.device_info().status, status::wrong_pin);
     ASSERT_EQ(served.control("corrupt-mac dev3006"), "ok");
-    EXPECT_EQ(client.device_info().status, 42);
+    EXPECT_EQ(client.device_info().status, vlrp11::TRANSPORT_BAD_MAC);
     ASSERT_EQ(served.control("busy dev3006 5 18"), "ok");
-    EXPECT_EQ(client.device_info().status, 0) << "armed for another command";
+    EXPECT_EQ(client.device_info().status, status::ok) << "armed for another command";
     ASSERT_EQ(served.control("clear dev3006"), "ok");
-    EXPECT_EQ(client.channel.parse_tcp_reply(client.exchange(18)).status, 0) << "cleared";
+    EXPECT_EQ(client.channel.parse_tcp_reply(client.exchange(18)).status, status::ok) << "cleared";
 }
 
 TEST(ControlRequests, MalformedRequestsAreRefusedWithAReason) {

@@ -64,12 +64,12 @@ TEST(Persistence, IdentityAndChangedPinsSurviveARestart)
         atr = token->atr();
         certificate = certificate_of(*token);
         ClientChannel channel = open_session(*token);
-        ASSERT_EQ(login(*token, channel, login_user, user_pin), 0);
+        ASSERT_EQ(login(*token, channel, login_user, user_pin), status::ok);
         PinRecord next = derive_pin("24680");
         Bytes values(32);
         std::copy(next.a.begin(), next.a.end(), values.begin());
         std::copy(next.b.begin(), next.b.end(), values.begin() + 16);
-        ASSERT_EQ(transmit_apdu(*token, channel, 64, values, 0).status, 0);
+        ASSERT_EQ(transmit_apdu(*token, channel, 64, values, 0).status, status::ok);
     }
     auto token = reopen(dir);
     const DeviceProfile& loaded = token->profile();
@@ -82,7 +82,7 @@ TEST(Persistence, IdentityAndChangedPinsSurviveARestart)
     EXPECT_EQ(certificate_of(*token), certificate);
     ClientChannel channel = open_session(*token);
     EXPECT_EQ(login(*token, channel, login_user, user_pin), status::wrong_pin);
-    EXPECT_EQ(login(*token, channel, login_user, "24680"), 0);
+    EXPECT_EQ(login(*token, channel, login_user, "24680"), status::ok);
 }
 
 TEST(Persistence, NoTemporaryFilesAreLeftBehind)

@@ -47,7 +47,7 @@ TEST_F(Pins, RightPinClearsTheCounter)
 {
     EXPECT_EQ(login(*token, channel, login_user, "9999"), status::wrong_pin);
     EXPECT_EQ(login(*token, channel, login_user, "99999"), status::wrong_pin);
-    ASSERT_EQ(login(*token, channel, login_user, user_pin), 0);
+    ASSERT_EQ(login(*token, channel, login_user, user_pin), status::ok);
     EXPECT_EQ(user_failures(), 0);
 }
 
@@ -65,14 +65,14 @@ TEST_F(Pins, SecurityOfficerUnblocksAndSetsTheUserPin)
         login(*token, channel, login_user, "9999");
     }
     EXPECT_EQ(transmit_apdu(*token, channel, 104, {}, 0).status, status::access_denied);
-    ASSERT_EQ(login(*token, channel, login_so, so_pin), 0);
-    EXPECT_EQ(transmit_apdu(*token, channel, 104, {}, 0).status, 0);
+    ASSERT_EQ(login(*token, channel, login_so, so_pin), status::ok);
+    EXPECT_EQ(transmit_apdu(*token, channel, 104, {}, 0).status, status::ok);
     EXPECT_EQ(user_failures(), 0);
-    EXPECT_EQ(transmit_apdu(*token, channel, 2, pin_values("735204"), 0).status, 0);
-    EXPECT_EQ(transmit_apdu(*token, channel, 42, {}, 0).status, 0);
+    EXPECT_EQ(transmit_apdu(*token, channel, 2, pin_values("735204"), 0).status, status::ok);
+    EXPECT_EQ(transmit_apdu(*token, channel, 42, {}, 0).status, status::ok);
     channel.login_state = -1;
     EXPECT_EQ(login(*token, channel, login_user, user_pin), status::wrong_pin);
-    EXPECT_EQ(login(*token, channel, login_user, "735204"), 0);
+    EXPECT_EQ(login(*token, channel, login_user, "735204"), status::ok);
 }
 
 struct AccessCase {
@@ -110,12 +110,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Pins, ChangePinReplacesTheLoggedInRolesOwnPin)
 {
-    ASSERT_EQ(login(*token, channel, login_so, so_pin), 0);
-    EXPECT_EQ(transmit_apdu(*token, channel, 64, pin_values("new-so"), 0).status, 0);
-    EXPECT_EQ(transmit_apdu(*token, channel, 42, {}, 0).status, 0);
+    ASSERT_EQ(login(*token, channel, login_so, so_pin), status::ok);
+    EXPECT_EQ(transmit_apdu(*token, channel, 64, pin_values("new-so"), 0).status, status::ok);
+    EXPECT_EQ(transmit_apdu(*token, channel, 42, {}, 0).status, status::ok);
     channel.login_state = -1;
     EXPECT_EQ(login(*token, channel, login_so, so_pin), status::wrong_pin);
-    EXPECT_EQ(login(*token, channel, login_user, user_pin), 0);
+    EXPECT_EQ(login(*token, channel, login_user, user_pin), status::ok);
 }
 
 TEST(PinLimit255, MeansNoCountersAndNoBlocking)
@@ -131,7 +131,7 @@ TEST(PinLimit255, MeansNoCountersAndNoBlocking)
     Bytes info = device_info(*token, channel);
     EXPECT_EQ(info.at(10), 255);
     EXPECT_EQ(info.at(11), 0);
-    EXPECT_EQ(login(*token, channel, login_user, user_pin), 0);
+    EXPECT_EQ(login(*token, channel, login_user, user_pin), status::ok);
 }
 
 TEST(UninitialisedUserPin, RefusesUserLoginUntilTheSecurityOfficerSetsIt)
@@ -143,8 +143,8 @@ TEST(UninitialisedUserPin, RefusesUserLoginUntilTheSecurityOfficerSetsIt)
     ClientChannel channel = open_session(*token);
     EXPECT_EQ(login(*token, channel, login_user, user_pin), status::pin_not_initialized);
     EXPECT_EQ(device_info(*token, channel).at(17), 0);
-    ASSERT_EQ(login(*token, channel, login_so, so_pin), 0);
-    EXPECT_EQ(transmit_apdu(*token, channel, 2, pin_values(user_pin), 0).status, 0);
+    ASSERT_EQ(login(*token, channel, login_so, so_pin), status::ok);
+    EXPECT_EQ(transmit_apdu(*token, channel, 2, pin_values(user_pin), 0).status, status::ok);
     EXPECT_EQ(device_info(*token, channel).at(17), 1);
 }
 

@@ -10,6 +10,7 @@ extern "C" {
 }
 #include <reader.h>
 
+#include "core/command.h"
 #include "support/sim_client.h"
 #include "sim/support/hosted_fixture.h"
 #include "sim/support/link_peer.h"
@@ -207,7 +208,7 @@ TEST(ReaderDriverWithDevice, HsmAnswersAtrAndDeviceInformation) {
               IFD_SUCCESS);
     response.resize(length);
     auto reply = channel.parse_apdu_response(response);
-    EXPECT_EQ(reply.status, 0);
+    EXPECT_EQ(reply.status, status::ok);
     ASSERT_EQ(reply.data.size(), 32u);
     EXPECT_EQ(reply.data[0] | reply.data[1] << 8, 2001);
 

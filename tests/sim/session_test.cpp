@@ -21,13 +21,13 @@ TEST(Channels, NumbersRunFromOneAndTheLastFreeOneIsFollowedBy44)
     ClientChannel basic;
     for (int expected = 1; expected <= 4; ++expected) {
         ClientReply reply = transmit_apdu(*token, basic, 32, {}, 2);
-        ASSERT_EQ(reply.status, 0);
+        ASSERT_EQ(reply.status, status::ok);
         EXPECT_EQ(reply.data, (Bytes{static_cast<std::uint8_t>(expected), 0}));
     }
     EXPECT_EQ(transmit_apdu(*token, basic, 32, {}, 2).status, status::no_free_channel);
 
     ClientReply reset = transmit_apdu(*token, basic, 166, {}, 2);
-    EXPECT_EQ(reset.status, 0);
+    EXPECT_EQ(reset.status, status::ok);
     EXPECT_EQ(reset.data, (Bytes{4, 0}));
     EXPECT_EQ(transmit_apdu(*token, basic, 32, {}, 2).data, (Bytes{1, 0}));
 }
@@ -38,9 +38,9 @@ TEST(Channels, ClosedChannelIsGoneAndItsNumberReused)
     auto token = create_device(dir, make_profile(DeviceKind::token));
     ClientChannel first = open_session(*token);
     ClientChannel second = open_session(*token);
-    EXPECT_EQ(transmit_apdu(*token, first, 36, {}, 0).status, 0);
+    EXPECT_EQ(transmit_apdu(*token, first, 36, {}, 0).status, status::ok);
     EXPECT_EQ(raw_status(*token, first, 16), status::no_channel);
-    EXPECT_EQ(transmit_apdu(*token, second, 16, {}, 32).status, 0);
+    EXPECT_EQ(transmit_apdu(*token, second, 16, {}, 32).status, status::ok);
     EXPECT_EQ(open_session(*token).channel, first.channel);
 }
 
@@ -49,7 +49,7 @@ TEST(Channels, ResetOfTheCardClosesEveryChannel)
     TempDir dir;
     auto hsm = create_device(dir, make_profile(DeviceKind::pcsc_hsm));
     ClientChannel channel = open_session(*hsm);
-    ASSERT_EQ(login(*hsm, channel, login_user, user_pin), 0);
+    ASSERT_EQ(login(*hsm, channel, login_user, user_pin), status::ok);
     hsm->reset();
     EXPECT_EQ(raw_status(*hsm, channel, 16), status::no_channel);
 }
@@ -73,23 +73,23 @@ TEST(KeyExchange, CertificateNamesTheDeviceAndIsSignedByTheRootKey)
     ClientKeyExchange exchange;
     ASSERT_TRUE(start_key_exchange(exchange));
     ClientReply reply = transmit_apdu(*hsm, channel, 240, exchange.request, 268);
-    ASSERT_EQ(reply.status, 0);
+    ASSERT_EQ(reply.status, status::ok);
     ASSERT_EQ(reply.data.size(), 268u);
     const Bytes certificate_head = {0x40, 0xE2, 0x01, 0x00, 2, 0, 0, 0, 1, 0, 0, 0};
     EXPECT_EQ(Bytes(reply.data.begin() + 128, reply.data.begin() + 140), certificate_head);
 
     // The reply MAC was made under the old key; the first command after it uses the new one.
     ClientChannel copy = channel;
-    EXPECT_EQ(finish_key_exchange(exchange, reply.data, 123456, 3, copy), 110);
-    EXPECT_EQ(finish_key_exchange(exchange, reply.data, 123457, 2, copy), 110);
+    EXPECT_EQ(finish_key_exchange(exchange, reply.data, 123456, 3, copy), vlrp11::CERTIFICATE_INVALID);
+    EXPECT_EQ(finish_key_exchange(exchange, reply.data, 123457, 2, copy), vlrp11::CERTIFICATE_INVALID);
     Bytes forged = reply.data;
     forged[10] ^= 1;  // device ephemeral key no longer matches the device signature
-    EXPECT_EQ(finish_key_exchange(exchange, forged, 123456, 2, copy), 111);
-    ASSERT_EQ(finish_key_exchange(exchange, reply.data, 123456, 2, channel), 0);
-    EXPECT_EQ(transmit_apdu(*hsm, channel, 16, {}, 32).status, 0);
+    EXPECT_EQ(finish_key_exchange(exchange, forged, 123456, 2, copy), vlrp11::DEVICE_SIGNATURE_INVALID);
+    ASSERT_EQ(finish_key_exchange(exchange, reply.data, 123456, 2, channel), vlrp11::DEVICE_OK);
+    EXPECT_EQ(transmit_apdu(*hsm, channel, 16, {}, 32).status, status::ok);
     ClientChannel stale = channel;
     stale.keys = ChannelKeys{};
-    EXPECT_EQ(transmit_apdu(*hsm, stale, 16, {}, 32).status, 42);
+    EXPECT_EQ(transmit_apdu(*hsm, stale, 16, {}, 32).status, vlrp11::TRANSPORT_BAD_MAC);
 }
 
 TEST(KeyExchange, PointOffTheCurveIsRefused)
@@ -115,8 +115,8 @@ TEST(KeyExchange, OldTokensHaveNoneAndKeepTheDefaultKeyUntilLogin)
     ASSERT_TRUE(start_key_exchange(exchange));
     EXPECT_EQ(transmit_apdu(*token, channel, 240, exchange.request, 268).status,
               status::unknown_command);
-    ASSERT_EQ(login(*token, channel, login_user, user_pin), 0);
-    EXPECT_EQ(transmit_apdu(*token, channel, 48, Bytes{16}, 16).status, 0);
+    ASSERT_EQ(login(*token, channel, login_user, user_pin), status::ok);
+    EXPECT_EQ(transmit_apdu(*token, channel, 48, Bytes{16}, 16).status, status::ok);
 }
 
 // After login the first encrypted byte uses the encryption of the counter received at login, and
@@ -127,7 +127,7 @@ TEST(Login, KeyChangeAndOneKeystreamAcrossRequestAndReply)
     auto token = create_device(dir, make_profile(DeviceKind::token));
     ClientChannel channel = open_session(*token);
     ClientReply reply = transmit_apdu(*token, channel, 38, login_request(user_pin, false, 0), 32);
-    ASSERT_EQ(reply.status, 0);
+    ASSERT_EQ(reply.status, status::ok);
     ASSERT_EQ(reply.data.size(), 32u);
     apply_login_reply(user_pin, reply.data, login_user, channel);
 
@@ -137,11 +137,11 @@ TEST(Login, KeyChangeAndOneKeystreamAcrossRequestAndReply)
     aes128_encrypt_block(before.key, before.counter, first_block);
     EXPECT_EQ(apdu[5], 5 ^ first_block[0]);
     ClientReply random = channel.parse_apdu_response(token->transmit(apdu));
-    EXPECT_EQ(random.status, 0);
+    EXPECT_EQ(random.status, status::ok);
     EXPECT_EQ(random.data.size(), 5u);
     EXPECT_EQ(channel.keys.keystream_pos, 6u);
     for (int i = 0; i < 5; ++i) {  // 6 + 5 * (1 + 7) bytes: crosses block boundaries mid-command
-        EXPECT_EQ(transmit_apdu(*token, channel, 48, Bytes{7}, 7).status, 0);
+        EXPECT_EQ(transmit_apdu(*token, channel, 48, Bytes{7}, 7).status, status::ok);
     }
 }
 
@@ -155,7 +155,7 @@ TEST(Login, WrongStateAndWrongLengthsAreRefused)
               status::bad_length);  // a token's login names no partition
     EXPECT_EQ(transmit_apdu(*token, channel, 39, login_request(user_pin, false, 0), 32).status,
               status::unknown_command);  // no read-only user on a token
-    ASSERT_EQ(login(*token, channel, login_user, user_pin), 0);
+    ASSERT_EQ(login(*token, channel, login_user, user_pin), status::ok);
     EXPECT_EQ(transmit_apdu(*token, channel, 40, login_request(so_pin, false, 0), 32).status,
               status::wrong_state);
 }
@@ -176,16 +176,16 @@ TEST_P(Logout, EndsEncryptionAndResetsTheKeyOnlyOnTokensWithAtrDigitZero)
     profile.atr_digit = param.atr_digit;
     auto device = create_device(dir, profile);
     ClientChannel channel = open_session(*device);
-    ASSERT_EQ(login(*device, channel, login_user, user_pin), 0);
-    EXPECT_EQ(transmit_apdu(*device, channel, 42, {}, 0).status, 0);
+    ASSERT_EQ(login(*device, channel, login_user, user_pin), status::ok);
+    EXPECT_EQ(transmit_apdu(*device, channel, 42, {}, 0).status, status::ok);
     channel.login_state = -1;
     if (param.key_returns_to_default) {
         channel.keys.reset_to_default();
     }
-    EXPECT_EQ(transmit_apdu(*device, channel, 16, {}, 32).status, 0);  // clear and MAC in step
-    EXPECT_EQ(transmit_apdu(*device, channel, 42, {}, 0).status, 0);   // nobody left: no change
-    ASSERT_EQ(login(*device, channel, login_user, user_pin), 0);
-    EXPECT_EQ(transmit_apdu(*device, channel, 48, Bytes{3}, 3).status, 0);
+    EXPECT_EQ(transmit_apdu(*device, channel, 16, {}, 32).status, status::ok);  // clear and MAC in step
+    EXPECT_EQ(transmit_apdu(*device, channel, 42, {}, 0).status, status::ok);   // nobody left: no change
+    ASSERT_EQ(login(*device, channel, login_user, user_pin), status::ok);
+    EXPECT_EQ(transmit_apdu(*device, channel, 48, Bytes{3}, 3).status, status::ok);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, Logout,
@@ -203,7 +203,7 @@ TEST(Partitions, UserLoginNamesThePartitionAndDeviceInformationFollowsIt)
     EXPECT_EQ(info.at(11), 1);  // partition 2's counter
     EXPECT_EQ(info.at(15), 2);
     EXPECT_EQ(login(*hsm, channel, login_user, user_pin, true, 4), status::bad_argument);
-    ASSERT_EQ(login(*hsm, channel, login_user_ro, user_pin, true, 2), 0);
+    ASSERT_EQ(login(*hsm, channel, login_user_ro, user_pin, true, 2), status::ok);
     EXPECT_EQ(device_info(*hsm, channel).at(11), 0);
 
     ClientChannel other = open_session(*hsm);
@@ -222,24 +222,24 @@ TEST(NetworkHsm, EachConnectionHasItsOwnChannelAndCloseKeepsTheKeys)
         ClientKeyExchange exchange;
         ASSERT_TRUE(start_key_exchange(exchange));
         ClientReply reply = transmit_tcp(*session, *channel, 240, exchange.request);
-        ASSERT_EQ(finish_key_exchange(exchange, reply.data, 123456, 3, *channel), 0);
+        ASSERT_EQ(finish_key_exchange(exchange, reply.data, 123456, 3, *channel), vlrp11::DEVICE_OK);
     }
     EXPECT_NE(a.keys.key, b.keys.key);
     Bytes request = login_request(user_pin, true, 3);
     ClientReply reply = transmit_tcp(*first, a, 38, request);
-    ASSERT_EQ(reply.status, 0);
+    ASSERT_EQ(reply.status, status::ok);
     apply_login_reply(user_pin, reply.data, login_user, a);
     // The code byte itself travels encrypted; the reply status does not.
     Bytes frame = a.build_tcp_frame(16, {});
     EXPECT_NE(frame[0], 16);
     ClientReply info = a.parse_tcp_reply(first->receive(frame));
-    ASSERT_EQ(info.status, 0);
+    ASSERT_EQ(info.status, status::ok);
     EXPECT_EQ(info.data.at(15), 3);
     EXPECT_EQ(transmit_tcp(*second, b, 16, {}).data.at(15), 0);
 
-    EXPECT_EQ(transmit_tcp(*first, a, 36, {}).status, 0);
+    EXPECT_EQ(transmit_tcp(*first, a, 36, {}).status, status::ok);
     a.login_state = -1;
-    EXPECT_EQ(transmit_tcp(*first, a, 16, {}).status, 0);
+    EXPECT_EQ(transmit_tcp(*first, a, 16, {}).status, status::ok);
 }
 
 
@@ -252,15 +252,15 @@ TEST(NetworkHsm, KeyExchangeWhileLoggedInKeepsTheLogin)
     auto session = hsm->open_tcp_session();
     ClientChannel channel;
     ClientReply reply = transmit_tcp(*session, channel, 38, login_request(user_pin, true, 1));
-    ASSERT_EQ(reply.status, 0);
+    ASSERT_EQ(reply.status, status::ok);
     apply_login_reply(user_pin, reply.data, login_user, channel);
     ClientKeyExchange exchange;
     ASSERT_TRUE(start_key_exchange(exchange));
     ClientReply exchanged = transmit_tcp(*session, channel, 240, exchange.request);
-    ASSERT_EQ(exchanged.status, 0);
-    ASSERT_EQ(finish_key_exchange(exchange, exchanged.data, 123456, 3, channel), 0);
+    ASSERT_EQ(exchanged.status, status::ok);
+    ASSERT_EQ(finish_key_exchange(exchange, exchanged.data, 123456, 3, channel), vlrp11::DEVICE_OK);
     ClientReply info = transmit_tcp(*session, channel, 16, {});
-    ASSERT_EQ(info.status, 0);
+    ASSERT_EQ(info.status, status::ok);
     EXPECT_EQ(info.data.at(16), login_user);
     EXPECT_EQ(info.data.at(15), 1);
 }
@@ -273,14 +273,14 @@ TEST(Channels, HostsOnSeveralThreadsKeepTheirChannelsApart)
     std::vector<ClientChannel> channels;
     for (std::uint32_t i = 0; i < 4; ++i) {
         channels.push_back(open_session(*hsm));
-        ASSERT_EQ(login(*hsm, channels.back(), login_user, user_pin, true, i), 0);
+        ASSERT_EQ(login(*hsm, channels.back(), login_user, user_pin, true, i), status::ok);
     }
     std::vector<int> failures(channels.size(), 0);
     std::vector<std::thread> threads;
     for (std::size_t i = 0; i < channels.size(); ++i) {
         threads.emplace_back([&, i] {
             for (int n = 0; n < 200; ++n) {
-                failures[i] += transmit_apdu(*hsm, channels[i], 48, Bytes{17}, 17).status != 0;
+                failures[i] += transmit_apdu(*hsm, channels[i], 48, Bytes{17}, 17).status != status::ok;
             }
         });
     }

@@ -46,7 +46,7 @@ inline ClientChannel open_session(Device& device)
 {
     ClientChannel channel;
     ClientReply opened = transmit_apdu(device, channel, 32, {}, 2);
-    EXPECT_EQ(opened.status, 0);
+    EXPECT_EQ(opened.status, status::ok);
     EXPECT_EQ(opened.data.size(), 2u);
     if (opened.data.size() == 2) {
         channel.channel = static_cast<std::uint16_t>(opened.data[0] | opened.data[1] << 8);
@@ -56,7 +56,7 @@ inline ClientChannel open_session(Device& device)
         ClientKeyExchange exchange;
         EXPECT_TRUE(start_key_exchange(exchange));
         ClientReply reply = transmit_apdu(device, channel, 240, exchange.request, 268);
-        EXPECT_EQ(reply.status, 0);
+        EXPECT_EQ(reply.status, status::ok);
         EXPECT_EQ(finish_key_exchange(exchange, reply.data, profile.serial,
                                       static_cast<int>(profile.kind), channel),
                   0);
@@ -70,7 +70,7 @@ inline int login(Device& device, ClientChannel& channel, int type, const char* p
     std::uint8_t code = type == login_so ? 40 : type == login_user ? 38 : 39;
     ClientReply reply =
         transmit_apdu(device, channel, code, login_request(pin, with_partition, partition), 32);
-    if (reply.status == 0) {
+    if (reply.status == status::ok) {
         apply_login_reply(pin, reply.data, type, channel);
     }
     return reply.status;

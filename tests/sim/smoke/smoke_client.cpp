@@ -72,7 +72,7 @@ bool get_device_info(const char* label, Exchange exchange, Check check, int roun
         }
         times_ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
         reply = check(raw);
-        if (reply.status != 0 || reply.data.size() != device_info_size) {
+        if (reply.status != vlrp11::DEVICE_OK || reply.data.size() != device_info_size) {
             std::printf("FAIL %s: command 16 status %d, %zu bytes\n", label, reply.status, reply.data.size());
             return false;
         }
@@ -111,11 +111,11 @@ bool check_hsm_handles(SCARDCONTEXT context, const std::string& reader) {
         ok = SCardConnect(context, reader.c_str(), SCARD_SHARE_SHARED, SCARD_PROTOCOL_T1, &cards[i],
                           &protocol) == SCARD_S_SUCCESS;
         auto opened = ok ? pcsc_command(cards[i], channels[i], cmd_open_channel, 2) : ClientReply{2, {}};
-        ok = opened.status == 0 && opened.data.size() == 2;
+        ok = opened.status == vlrp11::DEVICE_OK && opened.data.size() == 2;
         if (ok) {
             channels[i].channel = static_cast<std::uint16_t>(opened.data[0] | opened.data[1] << 8);
             ok = channels[i].channel != 0 &&
-                 pcsc_command(cards[i], channels[i], cmd_get_device_info, device_info_size).status == 0;
+                 pcsc_command(cards[i], channels[i], cmd_get_device_info, device_info_size).status == vlrp11::DEVICE_OK;
         }
         for (int j = 0; j < i && ok; ++j) {
             ok = channels[j].channel != channels[i].channel;
@@ -123,7 +123,7 @@ bool check_hsm_handles(SCARDCONTEXT context, const std::string& reader) {
     }
     for (int i = 0; i < 4; ++i) {
         if (channels[i].channel != 0) {
-            ok = pcsc_command(cards[i], channels[i], cmd_close_channel, 0).status == 0 && ok;
+            ok = pcsc_command(cards[i], channels[i], cmd_close_channel, 0).status == vlrp11::DEVICE_OK && ok;
         }
         if (cards[i]) {
             SCardDisconnect(cards[i], SCARD_LEAVE_CARD);
