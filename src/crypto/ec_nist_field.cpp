@@ -5,6 +5,7 @@
 
 #include "crypto/ec_limbs_fixed.h"
 #include "crypto/ec_nist_primes.h"
+#include "crypto/ec_p256_field.h"
 
 namespace vlrp11 {
 namespace {
@@ -81,80 +82,6 @@ constexpr std::array<SolinasTerm<6>, 3> P192_TERMS{{
 }};
 constexpr std::array<std::int8_t, 6> P192_FOLD{1, 0, 1, 0, 0, 0};
 
-// D.2.3: p256 = 2^256 - 2^224 + 2^192 + 2^96 - 1. T + 2S1 + 2S2 + S3 + S4 - D1 - D2 - D3 - D4
-// lies in (-4·2^256, 7·2^256); its carry above 2^256 (-4..6) is folded back as
-// carry·(2^224 - 2^192 - 2^96 + 1). That leaves a carry of at most ±1, and a second fold none.
-using SignedWide = __int128;
-
-struct P256Limbs {
-    Limb l0, l1, l2, l3;
-
-    // Adds carry·2^256 ≡ carry·(2^224 - 2^192 - 2^96 + 1); returns the new carry.
-    std::int64_t fold(std::int64_t carry) noexcept
-    {
-        const SignedWide shifted = SignedWide{carry} * 0x100000000;
-        SignedWide a = SignedWide{l0} + carry;
-        l0 = static_cast<Limb>(a);
-        a = SignedWide{l1} - shifted + (a >> 64);
-        l1 = static_cast<Limb>(a);
-        a = SignedWide{l2} + (a >> 64);
-        l2 = static_cast<Limb>(a);
-        a = SignedWide{l3} + shifted - carry + (a >> 64);
-        l3 = static_cast<Limb>(a);
-        return static_cast<std::int64_t>(a >> 64);
-    }
-};
-
-// The terms, as 64-bit limbs built from the product's high limbs t4..t7 (c8..c15 in 32-bit
-// words), are summed column by column in 128-bit accumulators: the four columns have no carry
-// between them until the end, which keeps the adds independent.
-void p256_reduce(Limb* r, const Limb* t) noexcept
-{
-    constexpr Limb LOW = 0xFFFFFFFF;
-    constexpr Limb HIGH = ~LOW;
-    const Limb t4 = t[4], t5 = t[5], t6 = t[6], t7 = t[7];
-    const Limb c9_c10 = (t4 >> 32) | (t5 << 32);
-    const Limb c13_c14 = (t6 >> 32) | (t7 << 32);
-    using W = DoubleLimb;
-    // Column i holds limb i of T + 2S1 + 2S2 + S3 + S4 - D1 - D2 - D3 - D4 (mod 2^128; the true
-    // column sums lie well inside ±2^127).
-    const W col0 = W{t[0]} + t4 + c9_c10 - ((t5 >> 32) | (t6 << 32)) - t6 - c13_c14 - t7;
-    const W col1 = W{t[1]} + 2 * W{t5 & HIGH} + 2 * W{t6 << 32} + (t5 & LOW) +
-                   ((t5 >> 32) | (t6 & HIGH)) - (t6 >> 32) - t7 - ((t7 >> 32) | (t4 << 32)) -
-                   (t4 & HIGH);
-    const W col2 = W{t[2]} + 2 * W{t6} + 2 * W{c13_c14} + t7 - c9_c10 - t5;
-    const W col3 = W{t[3]} + 3 * W{t7} + 2 * W{t7 >> 32} + ((t6 >> 32) | (t4 << 32)) -
-                   ((t4 & LOW) | (t5 << 32)) - ((t4 >> 32) | (t5 & HIGH)) - (t6 << 32) -
-                   (t6 & HIGH);
-    const auto carry = [](W column) {
-        return static_cast<W>(static_cast<SignedWide>(column) >> 64);
-    };
-    P256Limbs v{};
-    v.l0 = static_cast<Limb>(col0);
-    W a = col1 + carry(col0);
-    v.l1 = static_cast<Limb>(a);
-    a = col2 + carry(a);
-    v.l2 = static_cast<Limb>(a);
-    a = col3 + carry(a);
-    v.l3 = static_cast<Limb>(a);
-    v.fold(v.fold(static_cast<std::int64_t>(static_cast<SignedWide>(a) >> 64)));
-    // Kept in scalars: built in memory, the final selection gets vectorized into loads that
-    // stall on the scalar stores just made.
-    DoubleLimb d = DoubleLimb{v.l0} - 0xFFFFFFFFFFFFFFFF;
-    const Limb d0 = static_cast<Limb>(d);
-    d = DoubleLimb{v.l1} - 0x00000000FFFFFFFF - ((d >> 64) & 1);
-    const Limb d1 = static_cast<Limb>(d);
-    d = DoubleLimb{v.l2} - ((d >> 64) & 1);
-    const Limb d2 = static_cast<Limb>(d);
-    d = DoubleLimb{v.l3} - 0xFFFFFFFF00000001 - ((d >> 64) & 1);
-    const Limb d3 = static_cast<Limb>(d);
-    const Limb keep = 0 - static_cast<Limb>((d >> 64) & 1);
-    r[0] = (v.l0 & keep) | (d0 & ~keep);
-    r[1] = (v.l1 & keep) | (d1 & ~keep);
-    r[2] = (v.l2 & keep) | (d2 & ~keep);
-    r[3] = (v.l3 & keep) | (d3 & ~keep);
-}
-
 // D.2.4: p384 = 2^384 - 2^128 - 2^96 + 2^32 - 1; T + 2S1 + S2 + S3 + S4 + S5 + S6 - D1 - D2 - D3.
 constexpr std::array<SolinasTerm<12>, 10> P384_TERMS{{
     {1, {-1, -1, -1, -1, 21, 22, 23, -1, -1, -1, -1, -1}},
@@ -229,12 +156,12 @@ void p192_field_sqr(Limb* r, const Limb* a) noexcept
 
 void p256_field_mul(Limb* r, const Limb* a, const Limb* b) noexcept
 {
-    reduced_product<4, p256_reduce>(r, a, b);
+    p256::mul(r, a, b);
 }
 
 void p256_field_sqr(Limb* r, const Limb* a) noexcept
 {
-    reduced_square<4, p256_reduce>(r, a);
+    p256::sqr(r, a);
 }
 
 void p384_field_mul(Limb* r, const Limb* a, const Limb* b) noexcept

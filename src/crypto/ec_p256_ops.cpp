@@ -1,5 +1,7 @@
 #include "crypto/ec_curve.h"
 #include "crypto/ec_p256.h"
+#include "crypto/ec_p256_field.h"
+#include "crypto/ec_p256_jacobian.h"
 #include "platform/wipe.h"
 
 namespace vlrp11 {
@@ -46,12 +48,10 @@ std::uint8_t ec_public_from_private(std::uint8_t* out, std::size_t* out_len,
 {
     if (!valid_private_scalar(d))
         return EC_BAD_PRIVATE_KEY;
-    Limb x[P256_LIMBS], y[P256_LIMBS];
-    const std::uint8_t status = EC_P256.point_mul(EC_P256, x, y, d, nullptr, nullptr, nullptr);
-    if (status != EC_OK)
-        return status;
-    write_coordinate(out, x);
-    write_coordinate(out + P256_COORDINATE_BYTES, y);
+    p256::AffinePoint q;
+    p256::base_mul(q, d);
+    write_coordinate(out, q.x);
+    write_coordinate(out + P256_COORDINATE_BYTES, q.y);
     *out_len = P256_PUBLIC_KEY_BYTES;
     return EC_OK;
 }
@@ -87,10 +87,14 @@ std::uint8_t ecdsa_verify(const std::uint8_t* public_key, const std::uint8_t* ha
     if (limbs_is_zero(r, P256_LIMBS) || limbs_is_zero(s, P256_LIMBS) ||
         limbs_compare(r, n, P256_LIMBS) >= 0 || limbs_compare(s, n, P256_LIMBS) >= 0)
         return EC_SIGNATURE_INVALID;
-    Limb qx[P256_LIMBS], qy[P256_LIMBS], e[P256_LIMBS];
-    read_coordinate(qx, public_key);
-    read_coordinate(qy, public_key + P256_COORDINATE_BYTES);
+    p256::AffinePoint q;
+    Limb e[P256_LIMBS];
+    read_coordinate(q.x, public_key);
+    read_coordinate(q.y, public_key + P256_COORDINATE_BYTES);
     read_coordinate(e, hash);
+    // A point with y = 0 has no double; the key is not on the curve.
+    if (limbs_is_zero(q.y, P256_LIMBS))
+        return EC_INVALID_POINT;
 
     Limb w[P256_LIMBS], u1[P256_LIMBS], u2[P256_LIMBS];
     std::uint8_t status = mod_inv(w, s, n, P256_LIMBS);
@@ -99,16 +103,20 @@ std::uint8_t ecdsa_verify(const std::uint8_t* public_key, const std::uint8_t* ha
     mod_mult(u1, e, w, n, P256_LIMBS);
     mod_mult(u2, r, w, n, P256_LIMBS);
 
-    Limb x1[P256_LIMBS], y1[P256_LIMBS], x2[P256_LIMBS], y2[P256_LIMBS];
-    status = EC_P256.point_mul(EC_P256, x1, y1, u1, nullptr, nullptr, nullptr);
-    if (status == EC_OK)
-        status = EC_P256.point_mul(EC_P256, x2, y2, nullptr, qx, qy, u2);
-    if (status == EC_OK)
-        status = ec_point_add_affine(x1, y1, x2, y2);
+    p256::JacobianPoint sum;
+    status = p256::double_mul(sum, u1, u2, q);
     if (status != EC_OK)
         return status;
-    EC_P256.reduce_mod_order(EC_P256, x1);
-    return limbs_compare(x1, r, P256_LIMBS) == 0 ? EC_OK : EC_SIGNATURE_INVALID;
+    // x(sum) mod n = r exactly when X = r·Z² or, if r + n < p, X = (r + n)·Z².
+    Limb zz[P256_LIMBS], candidate[P256_LIMBS], t[P256_LIMBS];
+    p256::sqr(zz, sum.z);
+    p256::mul(candidate, r, zz);
+    if (limbs_compare(candidate, sum.x, P256_LIMBS) == 0)
+        return EC_OK;
+    if (limbs_add(t, r, n, P256_LIMBS) != 0 || limbs_compare(t, EC_P256.modulus, P256_LIMBS) >= 0)
+        return EC_SIGNATURE_INVALID;
+    p256::mul(candidate, t, zz);
+    return limbs_compare(candidate, sum.x, P256_LIMBS) == 0 ? EC_OK : EC_SIGNATURE_INVALID;
 }
 
 }  // namespace vlrp11

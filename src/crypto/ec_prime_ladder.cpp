@@ -110,6 +110,99 @@ std::uint8_t ladder(const CurveDescriptor& curve, Limb* rx, Limb* ry, const Limb
     return EC_OK;
 }
 
+// (x, y) ← 2·(x, y) in affine form.
+template <std::size_t N>
+std::uint8_t affine_double(const PrimeField<N>& f, Limb* x, Limb* y) noexcept
+{
+    Limb slope[EC_MAX_LIMBS], t[EC_MAX_LIMBS];
+    f.add(t, y, y);
+    const std::uint8_t status = mod_inv(t, t, f.curve.modulus, N);
+    if (status != EC_OK)
+        return status;
+    f.sqr(slope, x);
+    f.add(slope, slope, slope);
+    f.add(slope, slope, slope);
+    f.add(slope, slope, f.curve.a);  // 3x² + a
+    f.mul(slope, slope, t);
+    f.sqr(t, slope);
+    f.sub(t, t, x);
+    f.sub(t, t, x);  // x' = λ² - 2x
+    f.sub(x, x, t);
+    f.mul(x, x, slope);
+    f.sub(y, x, y);  // y' = λ·(x - x') - y
+    copy_limbs(x, t, N);
+    return EC_OK;
+}
+
+// k ← k / 2 mod n without a branch on k: an odd k gets n added first, the carry entering the
+// top bit.
+void halve_mod_order(Limb* k, const Limb* n, std::size_t limbs) noexcept
+{
+    Limb masked[EC_MAX_LIMBS];
+    const Limb odd = 0 - (k[0] & 1);
+    for (std::size_t i = 0; i < limbs; ++i)
+        masked[i] = n[i] & odd;
+    const Limb carry = limbs_add(k, k, masked, limbs);
+    for (std::size_t i = 0; i + 1 < limbs; ++i)
+        k[i] = (k[i] >> 1) | (k[i + 1] << 63);
+    k[limbs - 1] = (k[limbs - 1] >> 1) | (carry << 63);
+}
+
+template <std::size_t N>
+std::uint8_t multiply(const CurveDescriptor& curve, Limb* rx, Limb* ry, const Limb* k,
+                      const Limb* x, const Limb* y) noexcept
+{
+    const PrimeField<N> f(curve);
+    std::size_t bits = limbs_bit_length(k, N);
+    if (bits == 0)
+        return EC_BAD_SCALAR;
+    if (bits == 1) {
+        copy_limbs(rx, x, N);
+        if (ry != nullptr)
+            copy_limbs(ry, y, N);
+        return EC_OK;
+    }
+    // Working copies; the scalar is secret and wiped on the way out.
+    struct Operands {
+        Limb k[EC_MAX_LIMBS], x[EC_MAX_LIMBS], y[EC_MAX_LIMBS];
+        ~Operands() { secure_wipe(*this); }
+    } in;
+    copy_limbs(in.k, k, N);
+    copy_limbs(in.x, x, N);
+    copy_limbs(in.y, y, N);
+    // The final recovery of Z divides by x: a point with x = 0 is doubled and the scalar halved
+    // modulo n instead. (With y = 0 too the ladder's first doubling rejects the point.)
+    if (limbs_is_zero(x, N) && !limbs_is_zero(y, N)) {
+        const std::uint8_t status = affine_double(f, in.x, in.y);
+        if (status != EC_OK)
+            return status;
+        halve_mod_order(in.k, curve.order, N);
+        bits = limbs_bit_length(in.k, N);
+        if (bits == 0)
+            return EC_INVERSE_OF_ZERO;  // k ≡ 0 mod n: the point at infinity
+        if (bits == 1) {
+            copy_limbs(rx, in.x, N);
+            if (ry != nullptr)
+                copy_limbs(ry, in.y, N);
+            return EC_OK;
+        }
+    }
+    // For n - 1 the last conjugate addition meets the point at infinity, (n - 1)/2·P + (n + 1)/2·P;
+    // the answer is -P. The comparison takes the same time for every scalar.
+    Limb last[EC_MAX_LIMBS];
+    const Limb one[EC_MAX_LIMBS] = {1};
+    limbs_sub(last, curve.order, one, N);
+    if (limbs_compare(in.k, last, N) == 0) {
+        copy_limbs(rx, in.x, N);
+        if (ry != nullptr) {
+            const Limb zero[EC_MAX_LIMBS] = {};
+            f.sub(ry, zero, in.y);
+        }
+        return EC_OK;
+    }
+    return ladder<N>(curve, rx, ry, in.k, bits, in.x, in.y);
+}
+
 }  // namespace
 
 std::uint8_t prime_point_mul(const CurveDescriptor& curve, Limb* rx, Limb* ry,
@@ -119,26 +212,15 @@ std::uint8_t prime_point_mul(const CurveDescriptor& curve, Limb* rx, Limb* ry,
     PointMulOperands in;
     if (!point_mul_operands(curve, k_base, px, py, k_point, in))
         return EC_BAD_SCALAR;
-    const Limb *k = in.k, *x = in.x, *y = in.y;
-    const std::size_t n = field_limbs(curve);
-    const std::size_t bits = limbs_bit_length(k, order_limbs(curve));
-    if (bits == 0)
-        return EC_BAD_SCALAR;
-    if (bits == 1) {
-        copy_limbs(rx, x, n);
-        if (ry != nullptr)
-            copy_limbs(ry, y, n);
-        return EC_OK;
-    }
-    switch (n) {
+    switch (field_limbs(curve)) {
     case 3:
-        return ladder<3>(curve, rx, ry, k, bits, x, y);
+        return multiply<3>(curve, rx, ry, in.k, in.x, in.y);
     case 4:
-        return ladder<4>(curve, rx, ry, k, bits, x, y);
+        return multiply<4>(curve, rx, ry, in.k, in.x, in.y);
     case 6:
-        return ladder<6>(curve, rx, ry, k, bits, x, y);
+        return multiply<6>(curve, rx, ry, in.k, in.x, in.y);
     default:
-        return ladder<9>(curve, rx, ry, k, bits, x, y);
+        return multiply<9>(curve, rx, ry, in.k, in.x, in.y);
     }
 }
 

@@ -1,0 +1,111 @@
+#pragma once
+
+// Arithmetic modulo the P-256 prime, inline for the point formulas of the fast P-256 paths. The
+// descriptor's field_mul and field_sqr are these same functions.
+
+#include <cstdint>
+
+#include "crypto/ec_limbs_fixed.h"
+#include "crypto/ec_nist_primes.h"
+
+namespace vlrp11::p256 {
+
+// D.2.3: p256 = 2^256 - 2^224 + 2^192 + 2^96 - 1. T + 2S1 + 2S2 + S3 + S4 - D1 - D2 - D3 - D4
+// lies in (-4·2^256, 7·2^256); its carry above 2^256 (-4..6) is folded back as
+// carry·(2^224 - 2^192 - 2^96 + 1). That leaves a carry of at most ±1, and a second fold none.
+using SignedWide = __int128;
+
+struct Limbs4 {
+    Limb l0, l1, l2, l3;
+
+    // Adds carry·2^256 ≡ carry·(2^224 - 2^192 - 2^96 + 1); returns the new carry.
+    std::int64_t fold(std::int64_t carry) noexcept
+    {
+        const SignedWide shifted = SignedWide{carry} * 0x100000000;
+        SignedWide a = SignedWide{l0} + carry;
+        l0 = static_cast<Limb>(a);
+        a = SignedWide{l1} - shifted + (a >> 64);
+        l1 = static_cast<Limb>(a);
+        a = SignedWide{l2} + (a >> 64);
+        l2 = static_cast<Limb>(a);
+        a = SignedWide{l3} + shifted - carry + (a >> 64);
+        l3 = static_cast<Limb>(a);
+        return static_cast<std::int64_t>(a >> 64);
+    }
+};
+
+// The terms, as 64-bit limbs built from the product's high limbs t4..t7 (c8..c15 in 32-bit
+// words), are summed column by column in 128-bit accumulators: the four columns have no carry
+// between them until the end, which keeps the adds independent.
+inline void reduce(Limb* r, const Limb* t) noexcept
+{
+    constexpr Limb LOW = 0xFFFFFFFF;
+    constexpr Limb HIGH = ~LOW;
+    const Limb t4 = t[4], t5 = t[5], t6 = t[6], t7 = t[7];
+    const Limb c9_c10 = (t4 >> 32) | (t5 << 32);
+    const Limb c13_c14 = (t6 >> 32) | (t7 << 32);
+    using W = DoubleLimb;
+    // Column i holds limb i of T + 2S1 + 2S2 + S3 + S4 - D1 - D2 - D3 - D4 (mod 2^128; the true
+    // column sums lie well inside ±2^127).
+    const W col0 = W{t[0]} + t4 + c9_c10 - ((t5 >> 32) | (t6 << 32)) - t6 - c13_c14 - t7;
+    const W col1 = W{t[1]} + 2 * W{t5 & HIGH} + 2 * W{t6 << 32} + (t5 & LOW) +
+                   ((t5 >> 32) | (t6 & HIGH)) - (t6 >> 32) - t7 - ((t7 >> 32) | (t4 << 32)) -
+                   (t4 & HIGH);
+    const W col2 = W{t[2]} + 2 * W{t6} + 2 * W{c13_c14} + t7 - c9_c10 - t5;
+    const W col3 = W{t[3]} + 3 * W{t7} + 2 * W{t7 >> 32} + ((t6 >> 32) | (t4 << 32)) -
+                   ((t4 & LOW) | (t5 << 32)) - ((t4 >> 32) | (t5 & HIGH)) - (t6 << 32) -
+                   (t6 & HIGH);
+    const auto carry = [](W column) {
+        return static_cast<W>(static_cast<SignedWide>(column) >> 64);
+    };
+    Limbs4 v{};
+    v.l0 = static_cast<Limb>(col0);
+    W a = col1 + carry(col0);
+    v.l1 = static_cast<Limb>(a);
+    a = col2 + carry(a);
+    v.l2 = static_cast<Limb>(a);
+    a = col3 + carry(a);
+    v.l3 = static_cast<Limb>(a);
+    v.fold(v.fold(static_cast<std::int64_t>(static_cast<SignedWide>(a) >> 64)));
+    // Kept in scalars: built in memory, the final selection gets vectorized into loads that
+    // stall on the scalar stores just made.
+    DoubleLimb d = DoubleLimb{v.l0} - 0xFFFFFFFFFFFFFFFF;
+    const Limb d0 = static_cast<Limb>(d);
+    d = DoubleLimb{v.l1} - 0x00000000FFFFFFFF - ((d >> 64) & 1);
+    const Limb d1 = static_cast<Limb>(d);
+    d = DoubleLimb{v.l2} - ((d >> 64) & 1);
+    const Limb d2 = static_cast<Limb>(d);
+    d = DoubleLimb{v.l3} - 0xFFFFFFFF00000001 - ((d >> 64) & 1);
+    const Limb d3 = static_cast<Limb>(d);
+    const Limb keep = 0 - static_cast<Limb>((d >> 64) & 1);
+    r[0] = (v.l0 & keep) | (d0 & ~keep);
+    r[1] = (v.l1 & keep) | (d1 & ~keep);
+    r[2] = (v.l2 & keep) | (d2 & ~keep);
+    r[3] = (v.l3 & keep) | (d3 & ~keep);
+}
+
+inline void mul(Limb* r, const Limb* a, const Limb* b) noexcept
+{
+    Limb t[8];
+    fixed::mul<4>(t, a, b);
+    reduce(r, t);
+}
+
+inline void sqr(Limb* r, const Limb* a) noexcept
+{
+    Limb t[8];
+    fixed::square<4>(t, a);
+    reduce(r, t);
+}
+
+inline void add(Limb* r, const Limb* a, const Limb* b) noexcept
+{
+    fixed::mod_add<4>(r, a, b, P256_PRIME.data());
+}
+
+inline void sub(Limb* r, const Limb* a, const Limb* b) noexcept
+{
+    fixed::mod_sub<4>(r, a, b, P256_PRIME.data());
+}
+
+}  // namespace vlrp11::p256

@@ -1,0 +1,243 @@
+#include "crypto/ec_p256_jacobian.h"
+
+#include "crypto/ec_p256_field.h"
+
+// Formulas from the Explicit-Formulas Database: dbl-2001-b (3M + 5S), madd-2004-hmv (8M + 3S)
+// and add-1998-cmo-2 (12M + 4S).
+
+namespace vlrp11::p256 {
+namespace {
+
+void copy(Limb* r, const Limb* a) noexcept
+{
+    for (std::size_t i = 0; i < P256_LIMBS; ++i)
+        r[i] = a[i];
+}
+
+bool is_zero(const Limb* a) noexcept
+{
+    return limbs_is_zero(a, P256_LIMBS);
+}
+
+void set_infinity(JacobianPoint& r) noexcept
+{
+    for (std::size_t i = 0; i < P256_LIMBS; ++i)
+        r.x[i] = r.y[i] = r.z[i] = 0;
+    r.x[0] = r.y[0] = 1;
+}
+
+void from_affine(JacobianPoint& r, const AffinePoint& q) noexcept
+{
+    copy(r.x, q.x);
+    copy(r.y, q.y);
+    for (std::size_t i = 0; i < P256_LIMBS; ++i)
+        r.z[i] = 0;
+    r.z[0] = 1;
+}
+
+// X3 = R² - H³ - 2·U1·H², Y3 = R·(U1·H² - X3) - S1·H³; the caller sets Z3.
+void finish_add(JacobianPoint& r, const Limb* u1, const Limb* s1, const Limb* h,
+                const Limb* rr) noexcept
+{
+    Limb hh[P256_LIMBS], hhh[P256_LIMBS], v[P256_LIMBS], t[P256_LIMBS];
+    sqr(hh, h);
+    mul(hhh, hh, h);
+    mul(v, u1, hh);
+    sqr(r.x, rr);
+    sub(r.x, r.x, hhh);
+    sub(r.x, r.x, v);
+    sub(r.x, r.x, v);
+    sub(t, v, r.x);
+    mul(t, t, rr);
+    mul(v, s1, hhh);
+    sub(r.y, t, v);
+}
+
+// H = X2·Z1² - X1 and R = Y2·Z1³ - Y1 of a mixed addition.
+void mixed_differences(Limb* h, Limb* rr, const JacobianPoint& p, const AffinePoint& q) noexcept
+{
+    Limb z1z1[P256_LIMBS], t[P256_LIMBS];
+    sqr(z1z1, p.z);
+    mul(h, q.x, z1z1);
+    sub(h, h, p.x);
+    mul(t, p.z, z1z1);
+    mul(t, t, q.y);
+    sub(rr, t, p.y);
+}
+
+}  // namespace
+
+void point_double(JacobianPoint& r, const JacobianPoint& p) noexcept
+{
+    Limb delta[P256_LIMBS], gamma[P256_LIMBS], beta[P256_LIMBS], alpha[P256_LIMBS];
+    Limb t[P256_LIMBS];
+    sqr(delta, p.z);
+    sqr(gamma, p.y);
+    mul(beta, p.x, gamma);
+    sub(t, p.x, delta);
+    add(alpha, p.x, delta);
+    mul(alpha, alpha, t);
+    add(t, alpha, alpha);
+    add(alpha, alpha, t);  // 3·(X - Z²)·(X + Z²), the slope's numerator for a = -3
+    add(r.z, p.y, p.z);
+    sqr(r.z, r.z);
+    sub(r.z, r.z, gamma);
+    sub(r.z, r.z, delta);  // 2·Y·Z
+    add(beta, beta, beta);
+    add(beta, beta, beta);  // 4β
+    sqr(r.x, alpha);
+    sub(r.x, r.x, beta);
+    sub(r.x, r.x, beta);
+    sub(t, beta, r.x);
+    mul(t, t, alpha);
+    sqr(gamma, gamma);
+    add(gamma, gamma, gamma);
+    add(gamma, gamma, gamma);
+    add(gamma, gamma, gamma);  // 8γ²
+    sub(r.y, t, gamma);
+}
+
+void point_add_mixed(JacobianPoint& r, const JacobianPoint& p, const AffinePoint& q) noexcept
+{
+    Limb h[P256_LIMBS], rr[P256_LIMBS], u1[P256_LIMBS], s1[P256_LIMBS];
+    mixed_differences(h, rr, p, q);
+    copy(u1, p.x);
+    copy(s1, p.y);
+    mul(r.z, p.z, h);
+    finish_add(r, u1, s1, h, rr);
+}
+
+void point_add_mixed_checked(JacobianPoint& r, const JacobianPoint& p,
+                             const AffinePoint& q) noexcept
+{
+    if (is_zero(p.z)) {
+        from_affine(r, q);
+        return;
+    }
+    Limb h[P256_LIMBS], rr[P256_LIMBS], u1[P256_LIMBS], s1[P256_LIMBS];
+    mixed_differences(h, rr, p, q);
+    if (is_zero(h)) {
+        if (is_zero(rr))
+            point_double(r, p);
+        else
+            set_infinity(r);
+        return;
+    }
+    copy(u1, p.x);
+    copy(s1, p.y);
+    mul(r.z, p.z, h);
+    finish_add(r, u1, s1, h, rr);
+}
+
+void point_add_checked(JacobianPoint& r, const JacobianPoint& p, const JacobianPoint& q) noexcept
+{
+    if (is_zero(q.z)) {
+        r = p;
+        return;
+    }
+    if (is_zero(p.z)) {
+        r = q;
+        return;
+    }
+    Limb z1z1[P256_LIMBS], z2z2[P256_LIMBS], u1[P256_LIMBS], s1[P256_LIMBS];
+    Limb h[P256_LIMBS], rr[P256_LIMBS], t[P256_LIMBS];
+    sqr(z1z1, p.z);
+    sqr(z2z2, q.z);
+    mul(u1, p.x, z2z2);
+    mul(h, q.x, z1z1);
+    sub(h, h, u1);
+    mul(t, q.z, z2z2);
+    mul(s1, p.y, t);
+    mul(t, p.z, z1z1);
+    mul(t, q.y, t);
+    sub(rr, t, s1);
+    if (is_zero(h)) {
+        if (is_zero(rr))
+            point_double(r, p);
+        else
+            set_infinity(r);
+        return;
+    }
+    mul(t, p.z, q.z);
+    mul(r.z, t, h);
+    finish_add(r, u1, s1, h, rr);
+}
+
+void negate_y(Limb* y) noexcept
+{
+    const Limb zero[P256_LIMBS] = {};
+    sub(y, zero, y);
+}
+
+void field_invert(Limb* r, const Limb* a) noexcept
+{
+    // x_k = a^(2^k - 1); p - 2 = 2^256 - 2^224 + 2^192 + 2^96 - 3 in runs of ones:
+    // 32 ones, 31 zeros, a one, 96 zeros, 62 ones, a zero, a one.
+    const auto square_times = [](Limb* v, int times) {
+        for (int i = 0; i < times; ++i)
+            sqr(v, v);
+    };
+    Limb x2[P256_LIMBS], x3[P256_LIMBS], x6[P256_LIMBS], x12[P256_LIMBS], x15[P256_LIMBS];
+    Limb x30[P256_LIMBS], x32[P256_LIMBS], t[P256_LIMBS];
+    sqr(x2, a);
+    mul(x2, x2, a);
+    sqr(x3, x2);
+    mul(x3, x3, a);
+    copy(x6, x3);
+    square_times(x6, 3);
+    mul(x6, x6, x3);
+    copy(x12, x6);
+    square_times(x12, 6);
+    mul(x12, x12, x6);
+    copy(x15, x12);
+    square_times(x15, 3);
+    mul(x15, x15, x3);
+    copy(x30, x15);
+    square_times(x30, 15);
+    mul(x30, x30, x15);
+    copy(x32, x30);
+    square_times(x32, 2);
+    mul(x32, x32, x2);
+    copy(t, x32);
+    square_times(t, 32);
+    mul(t, t, a);
+    square_times(t, 128);
+    mul(t, t, x32);
+    square_times(t, 32);
+    mul(t, t, x32);
+    square_times(t, 30);
+    mul(t, t, x30);
+    square_times(t, 2);
+    mul(r, t, a);
+}
+
+void to_affine(AffinePoint& r, const JacobianPoint& p) noexcept
+{
+    Limb z[P256_LIMBS], zz[P256_LIMBS];
+    field_invert(z, p.z);
+    sqr(zz, z);
+    mul(r.x, p.x, zz);
+    mul(zz, zz, z);
+    mul(r.y, p.y, zz);
+}
+
+void select_entry(AffinePoint& out, const AffinePoint* entries, std::size_t count, Limb index,
+                  Limb negative) noexcept
+{
+    for (std::size_t i = 0; i < P256_LIMBS; ++i)
+        out.x[i] = out.y[i] = 0;
+    for (std::size_t j = 0; j < count; ++j) {
+        const Limb differs = (j + 1) ^ index;
+        const Limb mask = ((differs | (0 - differs)) >> 63) - 1;  // all ones when equal
+        for (std::size_t i = 0; i < P256_LIMBS; ++i) {
+            out.x[i] |= entries[j].x[i] & mask;
+            out.y[i] |= entries[j].y[i] & mask;
+        }
+    }
+    Limb negated[P256_LIMBS];
+    copy(negated, out.y);
+    negate_y(negated);
+    fixed::select<P256_LIMBS>(out.y, 0 - negative, negated, out.y);
+}
+
+}  // namespace vlrp11::p256
