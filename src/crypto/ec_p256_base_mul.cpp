@@ -11,31 +11,6 @@
 namespace vlrp11::p256 {
 namespace {
 
-// Sets each Z of points[0 … count - 1] to 1 with one inversion (Montgomery's trick).
-void normalize(AffinePoint* out, const JacobianPoint* points, std::size_t count) noexcept
-{
-    Limb prefix[BASE_WINDOW_ENTRIES][P256_LIMBS];
-    for (std::size_t i = 0; i < P256_LIMBS; ++i)
-        prefix[0][i] = points[0].z[i];
-    for (std::size_t j = 1; j < count; ++j)
-        mul(prefix[j], prefix[j - 1], points[j].z);
-    Limb inverse[P256_LIMBS], z[P256_LIMBS], zz[P256_LIMBS];
-    field_invert(inverse, prefix[count - 1]);
-    for (std::size_t j = count; j-- > 0;) {
-        if (j > 0) {
-            mul(z, inverse, prefix[j - 1]);
-            mul(inverse, inverse, points[j].z);
-        } else {
-            for (std::size_t i = 0; i < P256_LIMBS; ++i)
-                z[i] = inverse[i];
-        }
-        sqr(zz, z);
-        mul(out[j].x, points[j].x, zz);
-        mul(zz, zz, z);
-        mul(out[j].y, points[j].y, zz);
-    }
-}
-
 // Window i of the scalar with the top bit of window i - 1 below it, recoded to a magnitude
 // and a sign without a branch.
 void booth_digit(const Limb* d, std::size_t window, Limb& magnitude, Limb& negative) noexcept

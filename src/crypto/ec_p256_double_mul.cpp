@@ -1,15 +1,18 @@
 #include <cstdint>
 
+#include "crypto/ec_curve.h"
+
 #include "crypto/ec_p256_jacobian.h"
 
 // u1·G + u2·Q on public data (signature verification): both scalars in width-w NAF, G's odd
-// multiples up to 31·G taken from the first window of the fixed-base table, Q's up to 15·Q
-// computed per call, all added into one chain of 256 doublings.
+// multiples up to 127·G from a table built once per process, Q's up to 15·Q computed per
+// call, all added into one chain of 256 doublings.
 
 namespace vlrp11::p256 {
 namespace {
 
-constexpr unsigned G_WIDTH = 6;
+constexpr unsigned G_WIDTH = 8;
+constexpr std::size_t G_MULTIPLES = std::size_t{1} << (G_WIDTH - 2);
 constexpr unsigned Q_WIDTH = 5;
 constexpr std::size_t Q_MULTIPLES = std::size_t{1} << (Q_WIDTH - 2);
 constexpr std::size_t NAF_DIGITS = 257;
@@ -52,6 +55,25 @@ std::size_t wnaf(std::int8_t* digits, const Limb* k, unsigned w) noexcept
     return length;
 }
 
+// multiple[j] = (2j + 1)·G.
+struct OddMultiplesOfG {
+    AffinePoint multiple[G_MULTIPLES];
+
+    OddMultiplesOfG() noexcept
+    {
+        JacobianPoint points[G_MULTIPLES], twice;
+        for (std::size_t i = 0; i < P256_LIMBS; ++i) {
+            points[0].x[i] = EC_P256.gx[i];
+            points[0].y[i] = EC_P256.gy[i];
+            points[0].z[i] = i == 0 ? 1 : 0;
+        }
+        point_double(twice, points[0]);
+        for (std::size_t j = 1; j < G_MULTIPLES; ++j)
+            point_add_checked(points[j], points[j - 1], twice);
+        normalize(multiple, points, G_MULTIPLES);
+    }
+};
+
 }  // namespace
 
 std::uint8_t double_mul(JacobianPoint& r, const Limb* u1, const Limb* u2,
@@ -70,14 +92,14 @@ std::uint8_t double_mul(JacobianPoint& r, const Limb* u1, const Limb* u2,
     point_double(twice, q_odd[0]);
     for (std::size_t j = 1; j < Q_MULTIPLES; ++j)
         point_add_checked(q_odd[j], q_odd[j - 1], twice);
-    const AffinePoint* g_multiples = base_table().point[0];  // j·G at index j - 1
+    static const OddMultiplesOfG g_odd;  // built once, even when threads race here
 
     for (std::size_t i = 0; i < P256_LIMBS; ++i)
         r.x[i] = r.y[i] = r.z[i] = 0;
     for (std::size_t i = g_length > q_length ? g_length : q_length; i-- > 0;) {
         point_double(r, r);
         if (const int d = g_digits[i]; d != 0) {
-            AffinePoint g = g_multiples[(d > 0 ? d : -d) - 1];
+            AffinePoint g = g_odd.multiple[((d > 0 ? d : -d) - 1) / 2];
             if (d < 0)
                 negate_y(g.y);
             point_add_mixed_checked(r, r, g);

@@ -98,14 +98,44 @@ inline void sqr(Limb* r, const Limb* a) noexcept
     reduce(r, t);
 }
 
+// Addition and subtraction in scalars: through the generic limb arrays the compiler keeps the
+// intermediate values in memory, which costs more than the arithmetic.
 inline void add(Limb* r, const Limb* a, const Limb* b) noexcept
 {
-    fixed::mod_add<4>(r, a, b, P256_PRIME.data());
+    unsigned long long s0, s1, s2, s3, d0, d1, d2, d3;
+    unsigned char c = _addcarry_u64(0, a[0], b[0], &s0);
+    c = _addcarry_u64(c, a[1], b[1], &s1);
+    c = _addcarry_u64(c, a[2], b[2], &s2);
+    c = _addcarry_u64(c, a[3], b[3], &s3);
+    const Limb carry = c;
+    unsigned char w = _subborrow_u64(0, s0, P256_PRIME[0], &d0);
+    w = _subborrow_u64(w, s1, P256_PRIME[1], &d1);
+    w = _subborrow_u64(w, s2, P256_PRIME[2], &d2);
+    w = _subborrow_u64(w, s3, P256_PRIME[3], &d3);
+    // Keep the sum when it did not carry out and subtracting p borrowed.
+    const Limb keep = 0 - (static_cast<Limb>(w) & (carry ^ 1));
+    r[0] = (s0 & keep) | (d0 & ~keep);
+    r[1] = (s1 & keep) | (d1 & ~keep);
+    r[2] = (s2 & keep) | (d2 & ~keep);
+    r[3] = (s3 & keep) | (d3 & ~keep);
 }
 
 inline void sub(Limb* r, const Limb* a, const Limb* b) noexcept
 {
-    fixed::mod_sub<4>(r, a, b, P256_PRIME.data());
+    unsigned long long d0, d1, d2, d3, s0, s1, s2, s3;
+    unsigned char w = _subborrow_u64(0, a[0], b[0], &d0);
+    w = _subborrow_u64(w, a[1], b[1], &d1);
+    w = _subborrow_u64(w, a[2], b[2], &d2);
+    w = _subborrow_u64(w, a[3], b[3], &d3);
+    const Limb mask = 0 - static_cast<Limb>(w);
+    unsigned char c = _addcarry_u64(0, d0, P256_PRIME[0] & mask, &s0);
+    c = _addcarry_u64(c, d1, P256_PRIME[1] & mask, &s1);
+    c = _addcarry_u64(c, d2, P256_PRIME[2] & mask, &s2);
+    _addcarry_u64(c, d3, P256_PRIME[3] & mask, &s3);
+    r[0] = s0;
+    r[1] = s1;
+    r[2] = s2;
+    r[3] = s3;
 }
 
 }  // namespace vlrp11::p256

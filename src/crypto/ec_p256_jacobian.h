@@ -41,6 +41,11 @@ void field_invert(Limb* r, const Limb* a) noexcept;
 // The affine form of a finite point, in constant time.
 void to_affine(AffinePoint& r, const JacobianPoint& p) noexcept;
 
+// out[j] ← the affine form of points[j], j < count ≤ MAX_NORMALIZED, with one inversion
+// (Montgomery's trick); no point may be at infinity.
+inline constexpr std::size_t MAX_NORMALIZED = 64;
+void normalize(AffinePoint* out, const JacobianPoint* points, std::size_t count) noexcept;
+
 // Sets out to ±entries[index - 1] for index 1 … count, all zero for index 0, reading every
 // entry whatever the index; negative is 0 or 1.
 void select_entry(AffinePoint& out, const AffinePoint* entries, std::size_t count, Limb index,

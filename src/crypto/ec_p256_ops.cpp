@@ -22,6 +22,46 @@ void read_coordinate(Limb* value, const std::uint8_t* in) noexcept
     bytes_to_native(value, in, P256_COORDINATE_BYTES);
 }
 
+// Montgomery reduction modulo n: r = t·2^-256 mod n for t < n·2^256 (8 limbs, clobbered).
+void order_reduce(Limb* r, Limb* t) noexcept
+{
+    constexpr Limb N_INVERSE = 0xccd1c8aaee00bc4f;  // -n⁻¹ mod 2^64
+    const Limb* n = EC_P256.order;
+    Limb top = 0;
+    for (std::size_t i = 0; i < P256_LIMBS; ++i) {
+        const Limb m = t[i] * N_INVERSE;
+        DoubleLimb carry = 0;
+        for (std::size_t j = 0; j < P256_LIMBS; ++j) {
+            carry += DoubleLimb{m} * n[j] + t[i + j];
+            t[i + j] = static_cast<Limb>(carry);
+            carry >>= 64;
+        }
+        for (std::size_t j = i + P256_LIMBS; j < 2 * P256_LIMBS; ++j) {
+            carry += t[j];
+            t[j] = static_cast<Limb>(carry);
+            carry >>= 64;
+        }
+        top += static_cast<Limb>(carry);
+    }
+    Limb reduced[P256_LIMBS];
+    const Limb keep = 0 - (limbs_sub(reduced, t + P256_LIMBS, n, P256_LIMBS) & (top ^ 1));
+    for (std::size_t i = 0; i < P256_LIMBS; ++i)
+        r[i] = (t[P256_LIMBS + i] & keep) | (reduced[i] & ~keep);
+}
+
+// r = a·b mod n for a < 2^256 and b < n, as two Montgomery products: the second multiplies
+// by 2^512 mod n to take out the 2^-256 of the first.
+void order_mul(Limb* r, const Limb* a, const Limb* b) noexcept
+{
+    static constexpr Limb R_SQUARED[P256_LIMBS] = {0x83244c95be79eea2, 0x4699799c49bd6fa6,
+                                                   0x2845b2392b6bec59, 0x66e12d94f3d95620};
+    Limb t[2 * P256_LIMBS];
+    limbs_mul(t, a, b, P256_LIMBS);
+    order_reduce(r, t);
+    limbs_mul(t, r, R_SQUARED, P256_LIMBS);
+    order_reduce(r, t);
+}
+
 }  // namespace
 
 std::uint8_t ec_generate_scalar(Limb* d, const Limb* n, std::size_t limb_count,
@@ -100,8 +140,8 @@ std::uint8_t ecdsa_verify(const std::uint8_t* public_key, const std::uint8_t* ha
     std::uint8_t status = mod_inv(w, s, n, P256_LIMBS);
     if (status != EC_OK)
         return status;
-    mod_mult(u1, e, w, n, P256_LIMBS);
-    mod_mult(u2, r, w, n, P256_LIMBS);
+    order_mul(u1, e, w);
+    order_mul(u2, r, w);
 
     p256::JacobianPoint sum;
     status = p256::double_mul(sum, u1, u2, q);

@@ -1,6 +1,9 @@
 // The elliptic-curve library against OpenSSL on random inputs: scalar multiplication on every
 // curve OpenSSL knows (the DSTU 4145 curves built from their parameters with its GF(2^m)
-// support), P-256 key agreement both ways, and verification of OpenSSL-made signatures.
+// support), P-256 key agreement both ways, and verification of OpenSSL-made signatures. Then
+// the valid inputs where the formulas meet the point at infinity or a zero coordinate: the
+// scalar n - 1, points with x = 0, and signatures whose hash is 0 mod n or whose two partial
+// products are equal or opposite.
 
 #include <gtest/gtest.h>
 #include <openssl/bn.h>
@@ -209,6 +212,205 @@ TEST(OracleEcdsa, VerifiesOpenSslSignaturesAndRejectsCorruptedOnes)
         EXPECT_NE(ecdsa_verify(key.data(), bad_hash, signature.data()), 0);
         auto bad_key = OpenSslKey().public_bytes();
         EXPECT_NE(ecdsa_verify(bad_key.data(), hash, signature.data()), 0);
+    }
+}
+
+struct SigFree {
+    void operator()(ECDSA_SIG* p) const { ECDSA_SIG_free(p); }
+};
+
+// OpenSSL's verdict on r ‖ s for the 32-byte hash under the key x ‖ y.
+bool openssl_verifies(const std::uint8_t* xy, const std::uint8_t* hash, const std::uint8_t* rs)
+{
+    std::unique_ptr<ECDSA_SIG, SigFree> sig(ECDSA_SIG_new());
+    ECDSA_SIG_set0(sig.get(), BN_bin2bn(rs, 32, nullptr), BN_bin2bn(rs + 32, 32, nullptr));
+    unsigned char* der = nullptr;
+    const int length = i2d_ECDSA_SIG(sig.get(), &der);
+    const Key key = openssl_public_key(xy);
+    Ctx ctx(EVP_PKEY_CTX_new(key.get(), nullptr));
+    EXPECT_EQ(EVP_PKEY_verify_init(ctx.get()), 1);
+    const int verdict = EVP_PKEY_verify(ctx.get(), der, static_cast<std::size_t>(length), hash, 32);
+    OPENSSL_free(der);
+    return verdict == 1;
+}
+
+Group prime_group(int nid)
+{
+    return Group(EC_GROUP_new_by_curve_name(nid));
+}
+
+// x and y of an OpenSSL point as limbs.
+std::pair<Value, Value> coordinates(const EC_GROUP* group, const EC_POINT* point, std::size_t n)
+{
+    Bn x(BN_new()), y(BN_new());
+    EXPECT_EQ(EC_POINT_get_affine_coordinates(group, point, x.get(), y.get(), nullptr), 1);
+    return {from_bn(x.get(), n), from_bn(y.get(), n)};
+}
+
+class OracleExceptionalScalar : public ::testing::TestWithParam<OracleCurve> {};
+
+TEST_P(OracleExceptionalScalar, OrderMinusOneAndPointsWithXZero)
+{
+    const CurveDescriptor& d = *GetParam().curve;
+    const std::size_t n = field_limbs(d);
+    Group group = prime_group(GetParam().nid);
+    const BIGNUM* order = EC_GROUP_get0_order(group.get());
+    Bn k(BN_new());
+    Point p(EC_POINT_new(group.get())), r(EC_POINT_new(group.get()));
+    ASSERT_EQ(BN_rand_range(k.get(), order), 1);
+    ASSERT_EQ(EC_POINT_mul(group.get(), p.get(), k.get(), nullptr, nullptr, nullptr), 1);
+    std::vector<std::pair<const char*, Point>> points;
+    points.emplace_back("G", Point(EC_POINT_dup(EC_GROUP_get0_generator(group.get()), group.get())));
+    points.emplace_back("random point", std::move(p));
+    Point zero_x(EC_POINT_new(group.get()));
+    Bn zero(BN_new());
+    BN_zero(zero.get());
+    if (EC_POINT_set_compressed_coordinates(group.get(), zero_x.get(), zero.get(), 0, nullptr) == 1)
+        points.emplace_back("x = 0", std::move(zero_x));
+
+    Bn n_minus_1(BN_dup(order));
+    BN_sub_word(n_minus_1.get(), 1);
+    for (const auto& [name, point] : points) {
+        const auto [px, py] = coordinates(group.get(), point.get(), n);
+        for (const BIGNUM* scalar : {static_cast<const BIGNUM*>(n_minus_1.get()),
+                                     static_cast<const BIGNUM*>(k.get())}) {
+            ASSERT_EQ(EC_POINT_mul(group.get(), r.get(), nullptr, point.get(), scalar, nullptr), 1);
+            const auto [rx, ry] = coordinates(group.get(), r.get(), n);
+            const Value kv = from_bn(scalar, n);
+            Value ours_x{}, ours_y{};
+            EXPECT_EQ(d.point_mul(d, ours_x.data(), ours_y.data(), nullptr, px.data(), py.data(),
+                                  kv.data()),
+                      0)
+                << name;
+            EXPECT_EQ(ours_x, rx) << name;
+            EXPECT_EQ(ours_y, ry) << name;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(PrimeCurves, OracleExceptionalScalar,
+                         ::testing::Values(OracleCurve{"P192", &EC_P192, NID_X9_62_prime192v1},
+                                           OracleCurve{"P256", &EC_P256, NID_X9_62_prime256v1},
+                                           OracleCurve{"P384", &EC_P384, NID_secp384r1},
+                                           OracleCurve{"P521", &EC_P521, NID_secp521r1}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(OracleP256Exceptional, KeyPairAndSecretWithOrderMinusOneAndPeerWithXZero)
+{
+    Group group = prime_group(NID_X9_62_prime256v1);
+    Bn n_minus_1(BN_dup(EC_GROUP_get0_order(group.get()))), zero(BN_new());
+    BN_sub_word(n_minus_1.get(), 1);
+    BN_zero(zero.get());
+    const Value d_last = from_bn(n_minus_1.get(), 4);
+    std::uint8_t pub[64], secret[32];
+    std::size_t length = 0;
+    ASSERT_EQ(ec_public_from_private(pub, &length, d_last.data()), 0);
+    Point minus_g(EC_POINT_dup(EC_GROUP_get0_generator(group.get()), group.get()));
+    EC_POINT_invert(group.get(), minus_g.get(), nullptr);
+    std::uint8_t expected[65];
+    EC_POINT_point2oct(group.get(), minus_g.get(), POINT_CONVERSION_UNCOMPRESSED, expected, 65,
+                       nullptr);
+    EXPECT_EQ(std::vector<std::uint8_t>(pub, pub + 64),
+              std::vector<std::uint8_t>(expected + 1, expected + 65));
+
+    Point zero_x(EC_POINT_new(group.get()));
+    ASSERT_EQ(EC_POINT_set_compressed_coordinates(group.get(), zero_x.get(), zero.get(), 1,
+                                                  nullptr),
+              1);
+    std::uint8_t peer[65];
+    EC_POINT_point2oct(group.get(), zero_x.get(), POINT_CONVERSION_UNCOMPRESSED, peer, 65,
+                       nullptr);
+    const Key peer_key = openssl_public_key(peer + 1);
+    const OpenSslKey own;
+    const Value d = own.private_scalar();
+    ASSERT_EQ(ec_shared_secret(secret, &length, d.data(), peer + 1), 0);
+    EXPECT_EQ(std::vector<std::uint8_t>(secret, secret + 32),
+              openssl_derive(own.key.get(), peer_key.get()));
+    // n - 1 against the same peer: x(-peer) = 0.
+    ASSERT_EQ(ec_shared_secret(secret, &length, d_last.data(), peer + 1), 0);
+    EXPECT_EQ(std::vector<std::uint8_t>(secret, secret + 32), std::vector<std::uint8_t>(32, 0));
+}
+
+// A signature that verifies under any key Q without its private scalar: R = a·G + b·Q,
+// r = x(R) mod n, s = r / b and e = a·s give u1 = a and u2 = b. The hash is e, 32 bytes.
+struct Forged {
+    std::uint8_t hash[32];
+    std::uint8_t rs[64];
+};
+
+Forged forge(const EC_GROUP* group, const EC_POINT* q, const BIGNUM* a, const BIGNUM* b)
+{
+    const BIGNUM* order = EC_GROUP_get0_order(group);
+    std::unique_ptr<BN_CTX, decltype(&BN_CTX_free)> ctx(BN_CTX_new(), BN_CTX_free);
+    Point big_r(EC_POINT_new(group));
+    Bn r(BN_new()), s(BN_new()), e(BN_new());
+    EXPECT_EQ(EC_POINT_mul(group, big_r.get(), a, q, b, ctx.get()), 1);
+    EXPECT_EQ(EC_POINT_get_affine_coordinates(group, big_r.get(), r.get(), nullptr, ctx.get()), 1);
+    BN_nnmod(r.get(), r.get(), order, ctx.get());
+    BN_mod_inverse(s.get(), b, order, ctx.get());
+    BN_mod_mul(s.get(), s.get(), r.get(), order, ctx.get());
+    BN_mod_mul(e.get(), a, s.get(), order, ctx.get());
+    Forged f;
+    BN_bn2binpad(e.get(), f.hash, 32);
+    BN_bn2binpad(r.get(), f.rs, 32);
+    BN_bn2binpad(s.get(), f.rs + 32, 32);
+    return f;
+}
+
+TEST(OracleP256Exceptional, SignaturesWithZeroHashEqualPartsOrAKeyWithXZero)
+{
+    Group group = prime_group(NID_X9_62_prime256v1);
+    const BIGNUM* order = EC_GROUP_get0_order(group.get());
+    std::unique_ptr<BN_CTX, decltype(&BN_CTX_free)> ctx(BN_CTX_new(), BN_CTX_free);
+    Bn zero(BN_new());
+    BN_zero(zero.get());
+    Point zero_x(EC_POINT_new(group.get()));
+    ASSERT_EQ(EC_POINT_set_compressed_coordinates(group.get(), zero_x.get(), zero.get(), 0,
+                                                  nullptr),
+              1);
+    for (int round = 0; round < 4; ++round) {
+        const OpenSslKey signer;
+        const auto key = signer.public_bytes();
+        const Bn d = to_bn(signer.private_scalar().data(), 4);
+        Point q(EC_POINT_new(group.get()));
+        EC_POINT_mul(group.get(), q.get(), d.get(), nullptr, nullptr, ctx.get());
+
+        // The hashes 0 and n (u1 = 0), signed by OpenSSL.
+        std::uint8_t zero_hash[32] = {}, order_hash[32];
+        BN_bn2binpad(order, order_hash, 32);
+        for (const std::uint8_t* hash : {zero_hash + 0, order_hash + 0}) {
+            const auto signature = openssl_sign(signer.key.get(), hash);
+            EXPECT_EQ(ecdsa_verify(key.data(), hash, signature.data()), 0);
+        }
+
+        Bn a(BN_new()), b(BN_new());
+        ASSERT_EQ(BN_rand_range(b.get(), order), 1);
+        BN_mod_mul(a.get(), b.get(), d.get(), order, ctx.get());  // a·G = b·Q
+        std::uint8_t x_zero_key[65];
+        EC_POINT_point2oct(group.get(), zero_x.get(), POINT_CONVERSION_UNCOMPRESSED, x_zero_key,
+                           65, nullptr);
+        struct Case {
+            const char* what;
+            const std::uint8_t* key;
+            Forged signature;
+        } cases[] = {
+            {"u1 = 0", key.data(), forge(group.get(), q.get(), zero.get(), b.get())},
+            {"u1·G = u2·Q", key.data(), forge(group.get(), q.get(), a.get(), b.get())},
+            {"Q with x = 0", x_zero_key + 1, forge(group.get(), zero_x.get(), a.get(), b.get())},
+        };
+        for (const Case& c : cases) {
+            ASSERT_TRUE(openssl_verifies(c.key, c.signature.hash, c.signature.rs)) << c.what;
+            EXPECT_EQ(ecdsa_verify(c.key, c.signature.hash, c.signature.rs), 0) << c.what;
+        }
+
+        // e = -r·d: u1·G = -u2·Q whatever s, and the sum is the point at infinity.
+        Forged opposite = cases[0].signature;
+        Bn r(BN_bin2bn(opposite.rs, 32, nullptr)), e(BN_new());
+        BN_mod_mul(e.get(), r.get(), d.get(), order, ctx.get());
+        BN_mod_sub(e.get(), order, e.get(), order, ctx.get());
+        BN_bn2binpad(e.get(), opposite.hash, 32);
+        EXPECT_FALSE(openssl_verifies(key.data(), opposite.hash, opposite.rs));
+        EXPECT_EQ(ecdsa_verify(key.data(), opposite.hash, opposite.rs), EC_INVERSE_OF_ZERO);
     }
 }
 

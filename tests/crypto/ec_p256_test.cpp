@@ -113,6 +113,38 @@ TEST(EcPublicFromPrivate, ZeroAndOrderAreRejectedWithOutputUntouched)
     }
 }
 
+TEST(EcPublicFromPrivate, FixedWindowsAgreeWithTheLadderOnWindowEdges)
+{
+    // Digits of ±32, runs that carry through every window, and the ends of the range.
+    const char* const cases[] = {
+        "2",
+        "1f",
+        "20",
+        "21",
+        "3f",
+        "40",
+        "41",
+        "7df7df7df7df7df7df7df7df7df7df7df7df7df7df7df7df7df7df7df7df7df",
+        "820820820820820820820820820820820820820820820820820820820820820",
+        "fffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff",
+        "1000000000000000000000000000000000000000000000000000000000000000",
+        "efffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff",
+        "ffffffff00000000ffffffffffffffffbce6faada7179e84f3b9cac2fc63254f",
+        "ffffffff00000000ffffffffffffffffbce6faada7179e84f3b9cac2fc632550",
+    };
+    for (const char* hex : cases) {
+        const auto d = scalar(hex);
+        std::array<std::uint8_t, 64> out{}, expected{};
+        std::size_t length = 0;
+        ASSERT_EQ(ec_public_from_private(out.data(), &length, d.data()), 0) << hex;
+        Limb x[4], y[4];
+        ASSERT_EQ(EC_P256.point_mul(EC_P256, x, y, d.data(), nullptr, nullptr, nullptr), 0) << hex;
+        native_to_bytes(expected.data(), 32, x);
+        native_to_bytes(expected.data() + 32, 32, y);
+        EXPECT_EQ(out, expected) << hex;
+    }
+}
+
 struct KeyPair {
     std::array<Limb, 4> d;
     std::array<std::uint8_t, 64> pub;
