@@ -55,4 +55,22 @@ std::uint8_t aes_decrypt_block(const AesKey& schedule, const std::uint8_t in[16]
     return 0;
 }
 
+void aes_cbc_encrypt(const AesKey& schedule, std::uint8_t chain[16], const std::uint8_t* in, std::uint8_t* out,
+                     std::size_t blocks) noexcept
+{
+    if (instructions_chosen())
+        aes_cbc_encrypt_ni(schedule, chain, in, out, blocks);
+    else
+        aes_cbc_encrypt_tables(schedule, chain, in, out, blocks);
+}
+
+void aes_cbc_decrypt(const AesKey& schedule, std::uint8_t chain[16], const std::uint8_t* in, std::uint8_t* out,
+                     std::size_t blocks) noexcept
+{
+    if (instructions_chosen())
+        aes_cbc_decrypt_ni(schedule, chain, in, out, blocks);
+    else
+        aes_cbc_decrypt_tables(schedule, chain, in, out, blocks);
+}
+
 }  // namespace vlrp11

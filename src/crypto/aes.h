@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // AES (FIPS 197) with 128-, 192- and 256-bit keys, one 16-byte block at a time. Two
@@ -27,5 +28,13 @@ std::uint8_t aes_set_key(AesKey& schedule, const std::uint8_t* key, unsigned key
 // Encrypt or decrypt one block; in and out may be the same buffer. Always return 0.
 std::uint8_t aes_encrypt_block(const AesKey& schedule, const std::uint8_t in[16], std::uint8_t out[16]) noexcept;
 std::uint8_t aes_decrypt_block(const AesKey& schedule, const std::uint8_t in[16], std::uint8_t out[16]) noexcept;
+
+// CBC over whole blocks: `blocks` 16-byte blocks from in to out. chain holds the IV on entry
+// and the last ciphertext block on return, so a message may be processed in pieces. in and out
+// may be the same buffer but must not overlap otherwise.
+void aes_cbc_encrypt(const AesKey& schedule, std::uint8_t chain[16], const std::uint8_t* in, std::uint8_t* out,
+                     std::size_t blocks) noexcept;
+void aes_cbc_decrypt(const AesKey& schedule, std::uint8_t chain[16], const std::uint8_t* in, std::uint8_t* out,
+                     std::size_t blocks) noexcept;
 
 }  // namespace vlrp11
