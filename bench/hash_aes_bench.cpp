@@ -2,8 +2,9 @@
 // derivation, each beside OpenSSL in the same run. Names are <operation>/<implementation>/<bytes>; scripts/bench_table.py
 // sets each implementation against the openssl row of the same operation and size.
 //
-// "ours" is what the process selects (SHA and AES instructions on this processor); "ours_portable"
-// and "ours_tables" force the portable SHA compression and the AES table path. Run with
+// "ours" is what the process selects (SHA instructions, the AVX2 SHA-512 schedule and AES
+// instructions on this processor); "ours_portable" and "ours_tables" force the portable SHA
+// compressions and the AES table path. Run with
 // OPENSSL_ia32cap masking AES-NI, the openssl AES rows become OpenSSL without the AES
 // instructions, the reference for the table path.
 
@@ -90,10 +91,12 @@ void sha1_init_any(Sha1Context& ctx, int) { sha1_init(ctx); }
 template <void (*Hash)(benchmark::State&)>
 void with_portable_sha(benchmark::State& state)
 {
-    const ShaPath selected = sha_path();
+    const ShaPath selected = sha_path(), selected_512 = sha512_path();
     sha_set_path(ShaPath::portable);
+    sha512_set_path(ShaPath::portable);
     Hash(state);
     sha_set_path(selected);
+    sha512_set_path(selected_512);
 }
 
 #define HASH_PAIR(op, openssl_name, ours)                                                            \
@@ -120,6 +123,7 @@ HASH_PAIR("sha256", "SHA256", sha256_ours);
 BENCHMARK(with_portable_sha<sha256_ours>)->Name("sha256/ours_portable")->Arg(64)->Arg(16384);
 HASH_PAIR("sha384", "SHA384", sha384_ours);
 HASH_PAIR("sha512", "SHA512", sha512_ours);
+BENCHMARK(with_portable_sha<sha512_ours>)->Name("sha512/ours_portable")->Arg(64)->Arg(16384);
 HASH_PAIR("sha3_224", "SHA3-224", sha3_224_ours);
 HASH_PAIR("sha3_256", "SHA3-256", sha3_256_ours);
 HASH_PAIR("sha3_384", "SHA3-384", sha3_384_ours);

@@ -15,4 +15,7 @@ bool sha_instructions_supported() noexcept;
 // rounds gain from when compiled for them.
 bool bmi_supported() noexcept;
 
+// AVX2, with the operating system saving the 256-bit registers.
+bool avx2_supported() noexcept;
+
 }  // namespace vlrp11

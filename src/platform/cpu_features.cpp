@@ -13,4 +13,11 @@ CpuidResult cpuid(std::uint32_t leaf, std::uint32_t subleaf) noexcept
     return r;
 }
 
+std::uint64_t enabled_register_state() noexcept
+{
+    std::uint32_t low = 0, high = 0;
+    __asm__ volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+    return (std::uint64_t{high} << 32) | low;
+}
+
 }  // namespace vlrp11

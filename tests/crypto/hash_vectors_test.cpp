@@ -276,8 +276,8 @@ class HashVectorTest : public testing::TestWithParam<std::tuple<ShaPath, HashVec
 protected:
     void SetUp() override
     {
-        if (std::get<0>(GetParam()) == ShaPath::instructions && !sha_instructions_supported())
-            GTEST_SKIP() << "no SHA instructions on this processor";
+        if (!sha_path_available(std::get<0>(GetParam()), std::get<1>(GetParam()).type))
+            GTEST_SKIP() << "no instructions for this path on this processor";
     }
 };
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "crypto/cpu_support.h"
+
 namespace vlrp11::test {
 
 AnyHash::AnyHash(DigestType type) : type_(type), ctx_{}
@@ -114,6 +116,14 @@ std::string to_hex(std::span<const std::uint8_t> bytes)
 std::string sha_path_name(ShaPath path)
 {
     return path == ShaPath::instructions ? "shani" : "portable";
+}
+
+bool sha_path_available(ShaPath path, DigestType type)
+{
+    if (path == ShaPath::portable)
+        return true;
+    const bool wide = type == DigestType::sha384 || type == DigestType::sha512;
+    return wide ? sha512_instructions_supported() : sha_instructions_supported();
 }
 
 }  // namespace vlrp11::test

@@ -57,21 +57,32 @@ Bytes counting_bytes(std::size_t length);
 
 std::string to_hex(std::span<const std::uint8_t> bytes);
 
-// Both SHA-1/SHA-256 compression paths, for parameterised tests; a test skips the instruction
-// path where the processor lacks it.
+// Both compression paths of SHA-1/SHA-256 (SHA instructions) and SHA-384/512 (AVX2 schedule),
+// for parameterised tests; a test skips the instruction path where the processor lacks the one
+// its digest type would take.
 inline constexpr ShaPath all_sha_paths[] = {ShaPath::portable, ShaPath::instructions};
 std::string sha_path_name(ShaPath path);
+bool sha_path_available(ShaPath path, DigestType type);
 
-// Switches the SHA-1/SHA-256 path for the lifetime of the guard.
+// Switches the SHA paths for the lifetime of the guard.
 class ShaPathGuard {
 public:
-    explicit ShaPathGuard(ShaPath path) : previous_(sha_path()) { sha_set_path(path); }
-    ~ShaPathGuard() { sha_set_path(previous_); }
+    explicit ShaPathGuard(ShaPath path) : previous_(sha_path()), previous_512_(sha512_path())
+    {
+        sha_set_path(path);
+        sha512_set_path(path);
+    }
+    ~ShaPathGuard()
+    {
+        sha_set_path(previous_);
+        sha512_set_path(previous_512_);
+    }
     ShaPathGuard(const ShaPathGuard&) = delete;
     ShaPathGuard& operator=(const ShaPathGuard&) = delete;
 
 private:
     ShaPath previous_;
+    ShaPath previous_512_;
 };
 
 }  // namespace vlrp11::test
