@@ -6,8 +6,6 @@
 #include "platform/wipe.h"
 #include "vlrp11/pkcs11_vendor.h"
 
-#include <cstring>
-
 namespace vlrp11 {
 
 namespace {
@@ -138,24 +136,11 @@ bool cipher_key_fits(const CipherMechanism& mechanism, const ObjectRecord& key) 
 std::uint32_t software_aes_cbc(const AesKey& key, CipherDirection direction, std::uint8_t* chain,
                                const std::uint8_t* in, std::size_t length, std::uint8_t* out) noexcept
 {
-    std::uint8_t block[aes_block];
-    std::uint32_t status = 0;
-    for (std::size_t at = 0; at + aes_block <= length && status == 0; at += aes_block) {
-        if (direction == CipherDirection::encrypt) {
-            for (std::size_t i = 0; i < aes_block; ++i)
-                block[i] = static_cast<std::uint8_t>(in[at + i] ^ chain[i]);
-            status = aes_encrypt_block(key, block, out + at);
-            std::memcpy(chain, out + at, aes_block);
-        } else {
-            std::memcpy(block, in + at, aes_block);  // out may overwrite the ciphertext
-            status = aes_decrypt_block(key, block, out + at);
-            for (std::size_t i = 0; i < aes_block; ++i)
-                out[at + i] ^= chain[i];
-            std::memcpy(chain, block, aes_block);
-        }
-    }
-    secure_wipe(block);
-    return status;
+    if (direction == CipherDirection::encrypt)
+        aes_cbc_encrypt(key, chain, in, out, length / aes_block);
+    else
+        aes_cbc_decrypt(key, chain, in, out, length / aes_block);
+    return 0;
 }
 
 std::uint32_t run_cipher(const CipherMechanism& mechanism, const ObjectRecord& key, CipherDirection direction,

@@ -37,7 +37,7 @@ const CipherMechanism* find_cipher_mechanism(CK_MECHANISM_TYPE mechanism) noexce
 bool cipher_key_fits(const CipherMechanism& mechanism, const ObjectRecord& key) noexcept;
 
 // AES-CBC on the host over whole 16-byte blocks; chain holds the IV and is left at the last
-// ciphertext block. A failed block ends the loop with its status.
+// ciphertext block. Returns 0: the host cipher has no failure.
 std::uint32_t software_aes_cbc(const AesKey& key, CipherDirection direction, std::uint8_t* chain,
                                const std::uint8_t* in, std::size_t length, std::uint8_t* out) noexcept;
 
