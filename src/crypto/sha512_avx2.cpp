@@ -78,6 +78,8 @@ VLRP11_SHA512_TARGET void sha512_compress_avx2(std::uint64_t state[8], const std
         std::uint64_t v[8];
         std::memcpy(v, state, sizeof v);
         std::uint64_t b_xor_c = v[1] ^ v[2];
+        // Unrolled whole, so that no register has to return to its place at a loop's end.
+#pragma GCC unroll 5
         for (int t = 0; t < 80; t += 16)
             sixteen_rounds(v, w, wk, t, b_xor_c);
         for (int i = 0; i < 8; ++i)
