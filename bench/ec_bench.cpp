@@ -26,7 +26,7 @@ using namespace vlrp11;
 
 std::uint8_t system_source(void*, std::uint8_t* out, std::size_t bits)
 {
-    return system_random(out, (bits + 7) / 8) == 0 ? 0 : 1;
+    return system_random(out, (bits + 7) / 8) ? 0 : 1;
 }
 
 const RandomSource random_source{nullptr, system_source};

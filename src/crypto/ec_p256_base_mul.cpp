@@ -48,11 +48,7 @@ BaseTable::BaseTable() noexcept
     }
     JacobianPoint multiples[BASE_WINDOW_ENTRIES];
     for (std::size_t w = 0; w < BASE_WINDOWS; ++w) {
-        for (std::size_t i = 0; i < P256_LIMBS; ++i) {
-            multiples[0].x[i] = base.x[i];
-            multiples[0].y[i] = base.y[i];
-            multiples[0].z[i] = i == 0 ? 1 : 0;
-        }
+        from_affine(multiples[0], base.x, base.y);
         point_double(multiples[1], multiples[0]);
         for (std::size_t j = 2; j < BASE_WINDOW_ENTRIES; ++j)
             point_add_mixed(multiples[j], multiples[j - 1], base);

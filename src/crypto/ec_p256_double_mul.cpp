@@ -62,11 +62,7 @@ struct OddMultiplesOfG {
     OddMultiplesOfG() noexcept
     {
         JacobianPoint points[G_MULTIPLES], twice;
-        for (std::size_t i = 0; i < P256_LIMBS; ++i) {
-            points[0].x[i] = EC_P256.gx[i];
-            points[0].y[i] = EC_P256.gy[i];
-            points[0].z[i] = i == 0 ? 1 : 0;
-        }
+        from_affine(points[0], EC_P256.gx, EC_P256.gy);
         point_double(twice, points[0]);
         for (std::size_t j = 1; j < G_MULTIPLES; ++j)
             point_add_checked(points[j], points[j - 1], twice);
@@ -84,11 +80,7 @@ std::uint8_t double_mul(JacobianPoint& r, const Limb* u1, const Limb* u2,
     const std::size_t q_length = wnaf(q_digits, u2, Q_WIDTH);
 
     JacobianPoint q_odd[Q_MULTIPLES], twice;
-    for (std::size_t i = 0; i < P256_LIMBS; ++i) {
-        q_odd[0].x[i] = q.x[i];
-        q_odd[0].y[i] = q.y[i];
-        q_odd[0].z[i] = i == 0 ? 1 : 0;
-    }
+    from_affine(q_odd[0], q.x, q.y);
     point_double(twice, q_odd[0]);
     for (std::size_t j = 1; j < Q_MULTIPLES; ++j)
         point_add_checked(q_odd[j], q_odd[j - 1], twice);

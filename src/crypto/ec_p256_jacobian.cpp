@@ -27,15 +27,6 @@ void set_infinity(JacobianPoint& r) noexcept
     r.x[0] = r.y[0] = 1;
 }
 
-void from_affine(JacobianPoint& r, const AffinePoint& q) noexcept
-{
-    copy(r.x, q.x);
-    copy(r.y, q.y);
-    for (std::size_t i = 0; i < P256_LIMBS; ++i)
-        r.z[i] = 0;
-    r.z[0] = 1;
-}
-
 // X3 = R² - H³ - 2·U1·H², Y3 = R·(U1·H² - X3) - S1·H³; the caller sets Z3.
 void finish_add(JacobianPoint& r, const Limb* u1, const Limb* s1, const Limb* h,
                 const Limb* rr) noexcept
@@ -66,7 +57,26 @@ void mixed_differences(Limb* h, Limb* rr, const JacobianPoint& p, const AffinePo
     sub(rr, t, p.y);
 }
 
+// The rest of a mixed addition once H and R are known; r may alias p.
+void finish_mixed(JacobianPoint& r, const JacobianPoint& p, const Limb* h, const Limb* rr) noexcept
+{
+    Limb u1[P256_LIMBS], s1[P256_LIMBS];
+    copy(u1, p.x);
+    copy(s1, p.y);
+    mul(r.z, p.z, h);
+    finish_add(r, u1, s1, h, rr);
+}
+
 }  // namespace
+
+void from_affine(JacobianPoint& r, const Limb* x, const Limb* y) noexcept
+{
+    copy(r.x, x);
+    copy(r.y, y);
+    for (std::size_t i = 0; i < P256_LIMBS; ++i)
+        r.z[i] = 0;
+    r.z[0] = 1;
+}
 
 [[gnu::flatten]] void point_double(JacobianPoint& r, const JacobianPoint& p) noexcept
 {
@@ -101,22 +111,19 @@ void mixed_differences(Limb* h, Limb* rr, const JacobianPoint& p, const AffinePo
 [[gnu::flatten]] void point_add_mixed(JacobianPoint& r, const JacobianPoint& p,
                                      const AffinePoint& q) noexcept
 {
-    Limb h[P256_LIMBS], rr[P256_LIMBS], u1[P256_LIMBS], s1[P256_LIMBS];
+    Limb h[P256_LIMBS], rr[P256_LIMBS];
     mixed_differences(h, rr, p, q);
-    copy(u1, p.x);
-    copy(s1, p.y);
-    mul(r.z, p.z, h);
-    finish_add(r, u1, s1, h, rr);
+    finish_mixed(r, p, h, rr);
 }
 
 [[gnu::flatten]] void point_add_mixed_checked(JacobianPoint& r, const JacobianPoint& p,
                                              const AffinePoint& q) noexcept
 {
     if (is_zero(p.z)) {
-        from_affine(r, q);
+        from_affine(r, q.x, q.y);
         return;
     }
-    Limb h[P256_LIMBS], rr[P256_LIMBS], u1[P256_LIMBS], s1[P256_LIMBS];
+    Limb h[P256_LIMBS], rr[P256_LIMBS];
     mixed_differences(h, rr, p, q);
     if (is_zero(h)) {
         if (is_zero(rr))
@@ -125,10 +132,7 @@ void mixed_differences(Limb* h, Limb* rr, const JacobianPoint& p, const AffinePo
             set_infinity(r);
         return;
     }
-    copy(u1, p.x);
-    copy(s1, p.y);
-    mul(r.z, p.z, h);
-    finish_add(r, u1, s1, h, rr);
+    finish_mixed(r, p, h, rr);
 }
 
 [[gnu::flatten]] void point_add_checked(JacobianPoint& r, const JacobianPoint& p,
@@ -176,42 +180,35 @@ void field_invert(Limb* r, const Limb* a) noexcept
 {
     // x_k = a^(2^k - 1); p - 2 = 2^256 - 2^224 + 2^192 + 2^96 - 3 in runs of ones:
     // 32 ones, 31 zeros, a one, 96 zeros, 62 ones, a zero, a one.
-    const auto square_times = [](Limb* v, int times) {
-        for (int i = 0; i < times; ++i)
+    // shift_in(v, k, b): v ← v^(2^k)·b, appending k bits whose value b stands for.
+    const auto shift_in = [](Limb* v, int k, const Limb* b) {
+        for (int i = 0; i < k; ++i)
             sqr(v, v);
+        mul(v, v, b);
     };
     Limb x2[P256_LIMBS], x3[P256_LIMBS], x6[P256_LIMBS], x12[P256_LIMBS], x15[P256_LIMBS];
     Limb x30[P256_LIMBS], x32[P256_LIMBS], t[P256_LIMBS];
-    sqr(x2, a);
-    mul(x2, x2, a);
-    sqr(x3, x2);
-    mul(x3, x3, a);
+    copy(x2, a);
+    shift_in(x2, 1, a);
+    copy(x3, x2);
+    shift_in(x3, 1, a);
     copy(x6, x3);
-    square_times(x6, 3);
-    mul(x6, x6, x3);
+    shift_in(x6, 3, x3);
     copy(x12, x6);
-    square_times(x12, 6);
-    mul(x12, x12, x6);
+    shift_in(x12, 6, x6);
     copy(x15, x12);
-    square_times(x15, 3);
-    mul(x15, x15, x3);
+    shift_in(x15, 3, x3);
     copy(x30, x15);
-    square_times(x30, 15);
-    mul(x30, x30, x15);
+    shift_in(x30, 15, x15);
     copy(x32, x30);
-    square_times(x32, 2);
-    mul(x32, x32, x2);
+    shift_in(x32, 2, x2);
     copy(t, x32);
-    square_times(t, 32);
-    mul(t, t, a);
-    square_times(t, 128);
-    mul(t, t, x32);
-    square_times(t, 32);
-    mul(t, t, x32);
-    square_times(t, 30);
-    mul(t, t, x30);
-    square_times(t, 2);
-    mul(r, t, a);
+    shift_in(t, 32, a);
+    shift_in(t, 128, x32);
+    shift_in(t, 32, x32);
+    shift_in(t, 30, x30);
+    shift_in(t, 2, a);
+    copy(r, t);
 }
 
 void to_affine(AffinePoint& r, const JacobianPoint& p) noexcept

@@ -20,6 +20,9 @@ struct JacobianPoint {
     Limb z[P256_LIMBS];
 };
 
+// r ← (x, y) on Z = 1.
+void from_affine(JacobianPoint& r, const Limb* x, const Limb* y) noexcept;
+
 // r ← 2p; r may alias p. Infinity and points with y = 0 give infinity.
 void point_double(JacobianPoint& r, const JacobianPoint& p) noexcept;
 
