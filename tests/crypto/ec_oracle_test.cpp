@@ -215,23 +215,10 @@ TEST(OracleEcdsa, VerifiesOpenSslSignaturesAndRejectsCorruptedOnes)
     }
 }
 
-struct SigFree {
-    void operator()(ECDSA_SIG* p) const { ECDSA_SIG_free(p); }
-};
-
 // OpenSSL's verdict on r ‖ s for the 32-byte hash under the key x ‖ y.
 bool openssl_verifies(const std::uint8_t* xy, const std::uint8_t* hash, const std::uint8_t* rs)
 {
-    std::unique_ptr<ECDSA_SIG, SigFree> sig(ECDSA_SIG_new());
-    ECDSA_SIG_set0(sig.get(), BN_bin2bn(rs, 32, nullptr), BN_bin2bn(rs + 32, 32, nullptr));
-    unsigned char* der = nullptr;
-    const int length = i2d_ECDSA_SIG(sig.get(), &der);
-    const Key key = openssl_public_key(xy);
-    Ctx ctx(EVP_PKEY_CTX_new(key.get(), nullptr));
-    EXPECT_EQ(EVP_PKEY_verify_init(ctx.get()), 1);
-    const int verdict = EVP_PKEY_verify(ctx.get(), der, static_cast<std::size_t>(length), hash, 32);
-    OPENSSL_free(der);
-    return verdict == 1;
+    return testing::verify_hash(testing::p256_public_key(xy).get(), hash, rs);
 }
 
 Group prime_group(int nid)
@@ -320,12 +307,12 @@ TEST(OracleP256Exceptional, KeyPairAndSecretWithOrderMinusOneAndPeerWithXZero)
     std::uint8_t peer[65];
     EC_POINT_point2oct(group.get(), zero_x.get(), POINT_CONVERSION_UNCOMPRESSED, peer, 65,
                        nullptr);
-    const Key peer_key = openssl_public_key(peer + 1);
+    const testing::P256Key peer_key = testing::p256_public_key(peer + 1);
     const OpenSslKey own;
     const Value d = own.private_scalar();
     ASSERT_EQ(ec_shared_secret(secret, &length, d.data(), peer + 1), 0);
     EXPECT_EQ(std::vector<std::uint8_t>(secret, secret + 32),
-              openssl_derive(own.key.get(), peer_key.get()));
+              testing::ecdh_x(own.key.get(), peer_key.get()));
     // n - 1 against the same peer: x(-peer) = 0.
     ASSERT_EQ(ec_shared_secret(secret, &length, d_last.data(), peer + 1), 0);
     EXPECT_EQ(std::vector<std::uint8_t>(secret, secret + 32), std::vector<std::uint8_t>(32, 0));
@@ -379,7 +366,7 @@ TEST(OracleP256Exceptional, SignaturesWithZeroHashEqualPartsOrAKeyWithXZero)
         std::uint8_t zero_hash[32] = {}, order_hash[32];
         BN_bn2binpad(order, order_hash, 32);
         for (const std::uint8_t* hash : {zero_hash + 0, order_hash + 0}) {
-            const auto signature = openssl_sign(signer.key.get(), hash);
+            const auto signature = testing::sign_hash(signer.key.get(), hash);
             EXPECT_EQ(ecdsa_verify(key.data(), hash, signature.data()), 0);
         }
 
