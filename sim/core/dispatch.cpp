@@ -99,7 +99,6 @@ CommandOutcome Device::Impl::execute(ChannelState& channel, std::uint16_t channe
     }
     CommandContext context{profile, partitions[channel.partition], channel.login_state, device_time()};
     context.device_key = device_key.get();
-    context.device_key = device_key.get();
     outcome.status = object->handler(context, request, outcome.data);
     if (context.objects_changed && !save_objects(channel.partition, error)) {
         refuse_unsaved(outcome);

@@ -1,6 +1,7 @@
 #include "device/device_commands.h"
 
 #include "crypto/aes.h"
+#include "crypto/byte_order.h"
 #include "device/command_codes.h"
 #include "device/device_connection.h"
 #include "device/pin_derivation.h"
@@ -14,18 +15,11 @@
 namespace vlrp11 {
 namespace {
 
-constexpr std::uint64_t FILETIME_UNIX_EPOCH = 116444736000000000ULL;
 constexpr std::uint32_t BUSY_PAUSE_MS = 100;
 
 bool token_with_clock(const DeviceConnection& connection)
 {
     return connection.kind == DEVICE_TOKEN && connection.device_info[DEVICE_INFO_VERSION] > 6;
-}
-
-void put_le32(std::uint8_t* out, std::uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        out[i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
 std::uint32_t send_pin_values(DeviceConnection& connection, std::uint8_t code, const std::uint8_t* pin,
@@ -41,8 +35,7 @@ std::uint32_t send_pin_values(DeviceConnection& connection, std::uint8_t code, c
 
 void set_time(DeviceConnection& connection) noexcept
 {
-    std::int64_t unix_seconds = static_cast<std::int64_t>((system_time_filetime() - FILETIME_UNIX_EPOCH) / 10000000);
-    set_time_at(connection, unix_seconds);
+    set_time_at(connection, system_time_unix_seconds());
 }
 
 void set_time_at(DeviceConnection& connection, std::int64_t unix_seconds) noexcept
@@ -50,7 +43,7 @@ void set_time_at(DeviceConnection& connection, std::int64_t unix_seconds) noexce
     if (!token_with_clock(connection))
         return;
     std::uint8_t value[4];
-    put_le32(value, static_cast<std::uint32_t>(unix_seconds - DEVICE_EPOCH_UNIX));
+    store_le32(value, static_cast<std::uint32_t>(unix_seconds - DEVICE_EPOCH_UNIX));
     connection.transport(&connection, CMD_SET_TIME, value, sizeof value, nullptr, nullptr);
 }
 
@@ -136,7 +129,7 @@ std::uint32_t login(DeviceConnection& connection, int type, const std::uint8_t* 
     aes_encrypt_block(s.key_b, s.a, s.request);
     std::uint32_t request_length = 16;
     if (connection.kind != DEVICE_TOKEN && type != LOGGED_IN_SO) {
-        put_le32(s.request + 16, static_cast<std::uint32_t>(connection.instance));
+        store_le32(s.request + 16, static_cast<std::uint32_t>(connection.instance));
         request_length = 20;
     }
 

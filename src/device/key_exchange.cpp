@@ -1,5 +1,6 @@
 #include "device/key_exchange.h"
 
+#include "crypto/byte_order.h"
 #include "crypto/ec_curve.h"
 #include "crypto/ec_p256.h"
 #include "crypto/sha256.h"
@@ -27,11 +28,6 @@ constexpr std::size_t CERT_PUBLIC_KEY = 12;
 constexpr std::size_t CERT_SIGNED_LENGTH = 76;
 constexpr std::size_t CERT_SIGNATURE = 76;
 
-std::uint32_t le32(const std::uint8_t* p)
-{
-    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
 std::uint8_t drbg_bits(void* context, std::uint8_t* out, std::size_t bits)
 {
     return drbg_generate(*static_cast<CtrDrbg*>(context), out, bits) == DEVICE_OK ? 0 : 1;
@@ -39,9 +35,9 @@ std::uint8_t drbg_bits(void* context, std::uint8_t* out, std::size_t bits)
 
 bool certificate_matches(const std::uint8_t* certificate, const DeviceConnection& connection)
 {
-    return le32(certificate + CERT_FORMAT) == 1 &&
-           le32(certificate + CERT_SERIAL) == le32(connection.device_info + DEVICE_INFO_SERIAL) &&
-           le32(certificate + CERT_KIND) == static_cast<std::uint32_t>(connection.kind);
+    return load_le32(certificate + CERT_FORMAT) == 1 &&
+           load_le32(certificate + CERT_SERIAL) == load_le32(connection.device_info + DEVICE_INFO_SERIAL) &&
+           load_le32(certificate + CERT_KIND) == static_cast<std::uint32_t>(connection.kind);
 }
 
 // Everything secret of one exchange, wiped as a whole when it ends.

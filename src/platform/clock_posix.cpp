@@ -21,6 +21,11 @@ std::uint64_t system_time_filetime() noexcept
            static_cast<std::uint64_t>(now.tv_nsec) / 100;
 }
 
+std::int64_t system_time_unix_seconds() noexcept
+{
+    return static_cast<std::int64_t>(time(nullptr));
+}
+
 bool utc_now(std::tm& out) noexcept
 {
     time_t now = time(nullptr);

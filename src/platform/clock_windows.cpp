@@ -16,6 +16,11 @@ std::uint64_t system_time_filetime() noexcept
     return (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
 }
 
+std::int64_t system_time_unix_seconds() noexcept
+{
+    return static_cast<std::int64_t>(_time64(nullptr));
+}
+
 bool utc_now(std::tm& out) noexcept
 {
     __time64_t now = _time64(nullptr);
