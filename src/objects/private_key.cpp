@@ -93,4 +93,24 @@ std::uint32_t rsa_pkcs1_decrypt(DeviceConnection& connection, std::uint32_t devi
     return pkcs1_v15_decode(key, block, out, out_length);
 }
 
+bool agreement_public_data_fits(const std::uint8_t* public_data, std::size_t length) noexcept
+{
+    constexpr std::size_t shortest = 31, longest = 74;  // m = 233 ... 431 compressed, with 04 n
+    return public_data != nullptr && length >= shortest && length <= longest && public_data[0] == 0x04 &&
+           public_data[1] + std::size_t{2} == length;
+}
+
+std::uint32_t device_key_agreement(DeviceConnection& connection, std::uint32_t deviceIndex,
+                                   const std::uint8_t* public_data, std::size_t length, std::uint8_t* z,
+                                   std::uint32_t* z_length) noexcept
+{
+    if (!agreement_public_data_fits(public_data, length))
+        return COMMAND_LENGTH_WRONG;
+    std::uint8_t request[74];
+    request[0] = static_cast<std::uint8_t>(deviceIndex);
+    std::memcpy(request + 1, public_data + 1, length - 1);
+    *z_length = agreement_secret_max;
+    return connection.transport(&connection, CMD_DERIVE, request, static_cast<std::uint32_t>(length), z, z_length);
+}
+
 }  // namespace vlrp11

@@ -42,4 +42,17 @@ std::uint32_t pkcs1_v15_decode(const RsaKeyHandle& key, const std::uint8_t* inpu
 std::uint32_t rsa_pkcs1_decrypt(DeviceConnection& connection, std::uint32_t deviceIndex, const std::uint8_t* input,
                                 std::size_t length, std::uint8_t* out, std::size_t* out_length) noexcept;
 
+inline constexpr std::size_t agreement_secret_max = 72;
+
+// Whether derive parameters carry a peer public key the device can take: a DER OCTET STRING
+// 04 n of 31 to 74 bytes in all, n the compressed point's length.
+bool agreement_public_data_fits(const std::uint8_t* public_data, std::size_t length) noexcept;
+
+// DSTU 4145 key agreement on the device with the key at deviceIndex: the request is the index,
+// n and the n point bytes of the public data (checked with agreement_public_data_fits, else
+// COMMAND_LENGTH_WRONG). z receives the shared secret (capacity 72 bytes), *z_length its length.
+std::uint32_t device_key_agreement(DeviceConnection& connection, std::uint32_t deviceIndex,
+                                   const std::uint8_t* public_data, std::size_t length, std::uint8_t* z,
+                                   std::uint32_t* z_length) noexcept;
+
 }  // namespace vlrp11

@@ -54,10 +54,11 @@ ObjectRecord LoggedInToken::write_secret_key(std::uint8_t index, std::uint8_t ki
 }
 
 ObjectRecord LoggedInToken::generate_key_pair(std::uint8_t index, std::uint8_t kind, std::uint16_t size,
-                                              Bytes& public_key)
+                                              Bytes& public_key, std::uint8_t flags)
 {
     ObjectHeader header{};
     header.keyKind = kind;
+    header.flags = flags;
     header.length[0] = static_cast<std::uint8_t>(size);
     header.length[1] = static_cast<std::uint8_t>(size >> 8);
     Bytes request{index};

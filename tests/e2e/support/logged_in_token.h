@@ -26,7 +26,8 @@ public:
     ObjectRecord write_secret_key(std::uint8_t index, std::uint8_t kind, const Bytes& key);
     // Generates a key pair on the device (RSA: modulus bits, EC and DSTU 4145: CurveId); the
     // public key as the device gives it goes to public_key.
-    ObjectRecord generate_key_pair(std::uint8_t index, std::uint8_t kind, std::uint16_t size, Bytes& public_key);
+    ObjectRecord generate_key_pair(std::uint8_t index, std::uint8_t kind, std::uint16_t size, Bytes& public_key,
+                                   std::uint8_t flags = 0);
 
 private:
     ObjectRecord token_key(std::uint8_t index, const ObjectHeader& header, std::uint32_t object_class);

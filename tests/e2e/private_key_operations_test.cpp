@@ -1,5 +1,5 @@
-// Signing and RSA decryption with key pairs made on the simulated token, each result checked
-// outside the library: RSA and ECDSA by OpenSSL, DSTU 4145 by the simulator's own verifier.
+// Signing, RSA decryption and key agreement with key pairs made on the simulated token, each
+// result checked outside the library: RSA and ECDSA by OpenSSL, DSTU 4145 by the simulator.
 #define OPENSSL_SUPPRESS_DEPRECATED  // EC_KEY and the raw RSA padding calls
 
 #include "support/logged_in_token.h"
@@ -7,6 +7,7 @@
 #include "core/crypto_dstu4145.h"
 #include "device/command_codes.h"
 #include "objects/digest_context.h"
+#include "objects/key_derive.h"
 #include "objects/private_key.h"
 #include "objects/sign_format.h"
 #include "objects/sign_operation.h"
@@ -76,7 +77,7 @@ bool ecdsa_verifies(int nid, const Bytes& xy, const Bytes& hash, const Bytes& si
 }
 
 // One token for the whole suite: RSA key generation takes the simulator a while.
-class Signing : public ::testing::Test {
+class PrivateKeyOperations : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
@@ -85,7 +86,7 @@ protected:
         rsa1024 = token->generate_key_pair(11, 8, 1024, rsa1024_public);
         p256 = token->generate_key_pair(12, 1, 4, p256_public);
         p521 = token->generate_key_pair(13, 1, 16, p521_public);
-        dstu257 = token->generate_key_pair(14, 3, 33, dstu257_public);
+        dstu257 = token->generate_key_pair(14, 3, 33, dstu257_public, KEY_FLAG_DERIVE);
     }
     static void TearDownTestSuite() { delete token; }
 
@@ -110,7 +111,7 @@ protected:
 
 const Bytes message{'s', 'i', 'g', 'n', ' ', 'm', 'e'};
 
-TEST_F(Signing, RsaWithHashVerifiesInOpenSsl)
+TEST_F(PrivateKeyOperations, RsaWithHashVerifiesInOpenSsl)
 {
     struct Case {
         ObjectRecord* key;
@@ -133,7 +134,7 @@ TEST_F(Signing, RsaWithHashVerifiesInOpenSsl)
     }
 }
 
-TEST_F(Signing, RawDigestInfoSendsTheWholeBlock)
+TEST_F(PrivateKeyOperations, RawDigestInfoSendsTheWholeBlock)
 {
     const Bytes hash = hash_of(CKM_SHA256, message);
     const auto prefix = digest_info_prefix(HashKind::sha256);
@@ -152,7 +153,7 @@ TEST_F(Signing, RawDigestInfoSendsTheWholeBlock)
     EXPECT_EQ(Bytes(sent.request.end() - 32, sent.request.end()), hash);
 }
 
-TEST_F(Signing, EcdsaAndDstuSignaturesVerifyOutside)
+TEST_F(PrivateKeyOperations, EcdsaAndDstuSignaturesVerifyOutside)
 {
     const Bytes sha256 = hash_of(CKM_SHA256, message);
     const Bytes p256_signature = sign(p256, CKM_ECDSA_SHA256, HashKind::sha256, sha256);
@@ -174,7 +175,7 @@ TEST_F(Signing, EcdsaAndDstuSignaturesVerifyOutside)
     EXPECT_TRUE(sim::dstu_verify(*curve, q.get(), gost, dstu_signature));
 }
 
-TEST_F(Signing, DeviceRefusalsLandInDeviceError)
+TEST_F(PrivateKeyOperations, DeviceRefusalsLandInDeviceError)
 {
     const Bytes hash = hash_of(CKM_SHA256, message);
     token->device().faults().answer_status_once(0x6F, CMD_PRIVATE_KEY_OP);
@@ -217,7 +218,7 @@ Bytes rsa_public_op(EVP_PKEY* key, const Bytes& input, int padding)
     return out;
 }
 
-TEST_F(Signing, RsaDecryptionOfOpenSslCiphertexts)
+TEST_F(PrivateKeyOperations, RsaDecryptionOfOpenSslCiphertexts)
 {
     RsaKeyHandle handle{};
     ASSERT_EQ(rsa_key_handle(token->connection(), rsa2048.deviceIndex, handle), 0u);
@@ -261,6 +262,48 @@ TEST_F(Signing, RsaDecryptionOfOpenSslCiphertexts)
     EXPECT_EQ(rsa_pkcs1_decrypt(token->connection(), p256.deviceIndex, cipher.data(), cipher.size(), out.data(),
                                 &length),
               KEY_KIND_WRONG);
+}
+
+// Both sides of a DSTU 4145 agreement, the device's key and a peer made by the simulator's own
+// DSTU 4145, reach the same secret and so the same derived keys.
+TEST_F(PrivateKeyOperations, AgreementGivesBothSidesTheSameKey)
+{
+    const sim::BinaryCurve* curve = sim::dstu_curve(33);
+    ASSERT_NE(curve, nullptr);
+    sim::Bn peer_private = sim::dstu_generate_private(*curve);
+    sim::EcPoint peer_point = sim::dstu_public_key(*curve, peer_private.get());
+    const Bytes peer_public = sim::dstu_compress(*curve, peer_point.get());
+    Bytes public_data{0x04, static_cast<std::uint8_t>(peer_public.size())};
+    public_data.insert(public_data.end(), peer_public.begin(), peer_public.end());
+    ASSERT_EQ(public_data.size(), 35u);
+
+    CommandRecorder recorder(token->connection());
+    Bytes z(agreement_secret_max);
+    std::uint32_t z_length = 0;
+    ASSERT_EQ(device_key_agreement(token->connection(), dstu257.deviceIndex, public_data.data(), public_data.size(),
+                                   z.data(), &z_length),
+              0u);
+    z.resize(z_length);
+    ASSERT_EQ(recorder.sent.size(), 1u);
+    EXPECT_EQ(recorder.sent[0].code, CMD_DERIVE);
+    EXPECT_EQ(recorder.sent[0].request.size(), 35u);
+    EXPECT_EQ(recorder.sent[0].request[1], 0x21);
+
+    const Bytes peer_z = sim::dstu_shared_secret(*curve, peer_private.get(), dstu257_public);
+    EXPECT_EQ(z, peer_z);
+    const Bytes shared(100, 0xA5);
+    for (CK_MECHANISM_TYPE mechanism : {CKM_DSTU4145_DERIVE, CKM_DSTU4145_DERIVE_KALYNA_256}) {
+        Bytes ours(32), theirs(32);
+        ASSERT_TRUE(derive_agreement_key(mechanism, z.data(), z.size(), shared.data(), shared.size(), ours.data()));
+        ASSERT_TRUE(derive_agreement_key(mechanism, peer_z.data(), peer_z.size(), shared.data(), shared.size(),
+                                         theirs.data()));
+        EXPECT_EQ(ours, theirs);
+    }
+
+    public_data[1] = 0x20;  // the length byte disagrees with the data
+    EXPECT_EQ(device_key_agreement(token->connection(), dstu257.deviceIndex, public_data.data(), public_data.size(),
+                                   z.data(), &z_length),
+              COMMAND_LENGTH_WRONG);
 }
 
 }  // namespace
