@@ -1,5 +1,6 @@
 #include "objects/block_modes.h"
 
+#include "crypto/byte_order.h"
 #include "crypto/gost28147.h"
 #include "device/command_codes.h"
 #include "device/device_connection.h"
@@ -44,16 +45,9 @@ DeviceCommand block_code(std::size_t block_bytes, CipherDirection direction) noe
 // 2^32 - 1.
 void advance_counter(std::uint8_t* counter) noexcept
 {
-    auto load = [&](int at) {
-        return counter[at] | counter[at + 1] << 8 | counter[at + 2] << 16 | static_cast<std::uint32_t>(counter[at + 3]) << 24;
-    };
-    auto store = [&](int at, std::uint32_t word) {
-        for (int i = 0; i < 4; ++i)
-            counter[at + i] = static_cast<std::uint8_t>(word >> (8 * i));
-    };
-    const std::uint32_t n2 = load(4);
-    store(0, load(0) + 0x01010101u);
-    store(4, n2 > 0xFEFEFEFBu ? n2 + 0x01010105u : n2 + 0x01010104u);
+    const std::uint32_t n2 = load_le32(counter + 4);
+    store_le32(counter, load_le32(counter) + 0x01010101u);
+    store_le32(counter + 4, n2 > 0xFEFEFEFBu ? n2 + 0x01010105u : n2 + 0x01010104u);
 }
 
 }  // namespace

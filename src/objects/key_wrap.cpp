@@ -1,5 +1,6 @@
 #include "objects/key_wrap.h"
 
+#include "crypto/byte_order.h"
 #include "crypto/gost28147.h"
 #include "device/status.h"
 #include "objects/block_modes.h"
@@ -35,8 +36,7 @@ void key_checksum(const std::uint32_t* kek, const std::uint8_t* key, std::uint8_
 {
     std::uint32_t state[2] = {0, 0};
     gost28147_mac32(state, key, kek);
-    for (std::size_t i = 0; i < checksum_bytes; ++i)
-        checksum[i] = static_cast<std::uint8_t>(state[0] >> (8 * i));
+    store_le32(checksum, state[0]);
     secure_wipe(state);
 }
 

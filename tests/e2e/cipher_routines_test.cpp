@@ -119,20 +119,24 @@ TEST_F(CipherRoutines, GostStreamModesOnTheDeviceEqualTheHost)
     host_key.value = const_cast<std::uint8_t*>(value.data());
     host_key.valueLength = 32;
 
-    for (CK_MECHANISM_TYPE type : {CKM_GOST28147_CTR, CKM_GOST28147_CFB}) {
-        CipherState host = state_with_iv(iv);
-        const Bytes expected = run(type, host_key, CipherDirection::encrypt, host, plain);
-        // 5 bytes, then 11, then the rest continue one stream.
-        CipherState device = state_with_iv(iv);
-        Bytes cipher = run(type, device_key, CipherDirection::encrypt, device, Bytes(plain.begin(), plain.begin() + 5));
-        for (auto [from, to] : {std::pair{5, 16}, std::pair{16, 40}}) {
-            const Bytes part = run(type, device_key, CipherDirection::encrypt, device,
-                                   Bytes(plain.begin() + from, plain.begin() + to));
-            cipher.insert(cipher.end(), part.begin(), part.end());
+    // A random counter, and counters whose N2 steps past 2^32 - 1 on the first advances.
+    const Bytes counters[] = {iv, {1, 2, 3, 4, 0xFC, 0xFE, 0xFE, 0xFE}, {1, 2, 3, 4, 0xFF, 0xFF, 0xFF, 0xFF}};
+    for (const Bytes& counter : counters) {
+        for (CK_MECHANISM_TYPE type : {CKM_GOST28147_CTR, CKM_GOST28147_CFB}) {
+            CipherState host = state_with_iv(counter);
+            const Bytes expected = run(type, host_key, CipherDirection::encrypt, host, plain);
+            // 5 bytes, then 11, then the rest continue one stream.
+            CipherState device = state_with_iv(counter);
+            Bytes cipher;
+            for (auto [from, to] : {std::pair{0, 5}, std::pair{5, 16}, std::pair{16, 40}}) {
+                const Bytes part = run(type, device_key, CipherDirection::encrypt, device,
+                                       Bytes(plain.begin() + from, plain.begin() + to));
+                cipher.insert(cipher.end(), part.begin(), part.end());
+            }
+            EXPECT_EQ(cipher, expected) << std::hex << type;
+            CipherState back = state_with_iv(counter);
+            EXPECT_EQ(run(type, device_key, CipherDirection::decrypt, back, cipher), plain) << std::hex << type;
         }
-        EXPECT_EQ(cipher, expected) << std::hex << type;
-        CipherState back = state_with_iv(iv);
-        EXPECT_EQ(run(type, device_key, CipherDirection::decrypt, back, cipher), plain) << std::hex << type;
     }
 
     // Started from position -1 the counter is encrypted first, which is where the simulator's
