@@ -2,6 +2,7 @@
 
 #include "api/handles.h"
 #include "api/library_state.h"
+#include "api/session_record.h"
 #include "objects/object_record.h"
 
 #include <gtest/gtest.h>
@@ -91,6 +92,32 @@ TEST_F(HandlesTest, ObjectHandlesSelectTableAndPublicView)
     privateKey->publicViewHidden = 1;
     EXPECT_EQ(resolveObject(session, 0x80000001), nullptr);
     EXPECT_EQ(resolveObject(session, 0x0001), privateKey);
+}
+
+// Every table has live neighbours, as in a busy library: an index one past a table must not read
+// them. Slot 0's sessions are followed by slot 1's record, a slot's token objects by its
+// sessions, a session's objects by its find results.
+TEST_F(HandlesTest, IndicesOnePastATableDoNotReachTheNeighbours)
+{
+    CK_SLOT_ID slot = place_fake_device(0);
+    CK_SESSION_HANDLE handle = open_fake_session(slot, 0);
+    place_fake_device(1);
+    std::memset(library_state().slots[1].deviceName, 'x', sizeof library_state().slots[1].deviceName - 1);
+    open_fake_session(2, 0);
+    ResolvedSession session{};
+    ASSERT_EQ(resolveSession(handle, session), CKR_OK);
+    session.session->findResults[0] = 0x8001;
+    session.session->findResults[1] = 0x0001;
+    add_token_object(slot, 63, CKO_DATA);
+    add_session_object(handle, 63, CKO_DATA);
+
+    ResolvedSession other{};
+    EXPECT_EQ(resolveSession(0x1101, other), CKR_SESSION_HANDLE_INVALID);  // session 17 of slot 1
+    EXPECT_EQ(resolveSession(0x1041, other), CKR_SESSION_HANDLE_INVALID);  // slot 65
+    EXPECT_EQ(resolveObject(session, 0x0041), nullptr);                    // token object 65
+    EXPECT_EQ(resolveObject(session, 0x8041), nullptr);                    // session object 65
+    EXPECT_NE(resolveObject(session, 0x0040), nullptr);
+    EXPECT_NE(resolveObject(session, 0x8040), nullptr);
 }
 
 TEST_F(HandlesTest, FinaliseForgetsSlotsAndSessions)
