@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up a Debian machine, builds the module and the device simulator, starts simulated
-# devices (a token and a PC/SC HSM behind pcscd, two network HSMs on loopback TCP) and shows the
-# module to a real PKCS#11 client.
+# devices (a token and a PC/SC HSM behind pcscd, two network HSMs on loopback TCP) and shows them
+# through the module to real PKCS#11 clients: OpenSC's pkcs11-tool and GnuTLS's p11tool.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -26,3 +26,43 @@ echo "== pkcs11-tool --module $module --show-info"
 info=$(pkcs11-tool --module "$module" --show-info 2>&1 || true)
 echo "$info"
 grep -q "VELLARO & MORVA PKCS#11 library (ver 1.7)" <<<"$info"
+
+p11=(pkcs11-tool --module "$module")
+echo
+echo "== pkcs11-tool -L: every slot, with its token"
+slots=$("${p11[@]}" -L)
+echo "$slots"
+# The texts of each kind, and one serial number per device partition.
+expect() {  # count text
+  local found
+  found=$(grep -c -- "$2" <<<"$slots" || true)
+  [ "$found" -eq "$1" ] || { echo "demo: expected $1 lines with '$2', found $found" >&2; exit 1; }
+}
+expect 1 "token model        : VELLARO 2000$"
+expect 1 "token manufacturer : KESTRELWORKSHOP LLC$"
+expect 4 "token label        : MORVA mini HSM$"
+expect 8 "token label        : MORVA HSM$"
+expect 12 "token manufacturer : RVN LLC$"
+for serial in 1001 2001:{0..3} 3001:{0..3} 3002:{0..3}; do
+  expect 1 "serial num         : $serial$"
+done
+
+echo
+echo "== pkcs11-tool -T: the slots with a token"
+tokens=$("${p11[@]}" -T)
+head -n 20 <<<"$tokens"
+echo "   ... ($(grep -c '^Slot' <<<"$tokens") slots in all)"
+
+for slot in 1 2; do
+  echo
+  echo "== pkcs11-tool --slot $slot -M: the mechanisms of the $([ $slot = 1 ] && echo token || echo PC/SC HSM)"
+  mechanisms=$("${p11[@]}" --slot "$slot" -M)
+  echo "$mechanisms"
+  count=$(grep -c '^  ' <<<"$mechanisms")
+  [ "$count" -eq 44 ] || { echo "demo: slot $slot offers $count mechanisms, not 44" >&2; exit 1; }
+done
+
+echo
+echo "== p11tool --provider $module --list-tokens"
+# p11tool lists a token only once it can open a session on it.
+p11tool --provider "$module" --list-tokens
