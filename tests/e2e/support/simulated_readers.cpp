@@ -36,6 +36,7 @@ struct Service {
     PcscContext nextContext = 1;
     PcscCard nextCard = 1;
     unsigned connects = 0;
+    std::vector<std::uint8_t> traffic;  // every command and response APDU, in order
 };
 
 Service* service = nullptr;
@@ -157,8 +158,13 @@ PcscResult transmit(PcscCard card, const std::uint8_t* command, std::uint32_t co
         std::lock_guard lock(service->mutex);
         if (PcscResult result = card_of(card, device); result != PCSC_SUCCESS)
             return result;
+        service->traffic.insert(service->traffic.end(), command, command + command_length);
     }
     std::vector<std::uint8_t> answer = device->transmit({command, command_length});
+    {
+        std::lock_guard lock(service->mutex);
+        service->traffic.insert(service->traffic.end(), answer.begin(), answer.end());
+    }
     if (answer.size() > *response_length)
         return PCSC_E_INSUFFICIENT_BUFFER;
     std::memcpy(response, answer.data(), answer.size());
@@ -219,6 +225,12 @@ unsigned SimulatedReaders::connects() const
 {
     std::lock_guard lock(service->mutex);
     return service->connects;
+}
+
+std::vector<std::uint8_t> SimulatedReaders::traffic() const
+{
+    std::lock_guard lock(service->mutex);
+    return service->traffic;
 }
 
 }  // namespace vlrp11::testing

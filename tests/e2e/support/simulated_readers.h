@@ -3,7 +3,9 @@
 #include "core/device.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vlrp11::testing {
 
@@ -27,6 +29,8 @@ public:
     void restart_service();
     // Card connections made so far, successful or not.
     unsigned connects() const;
+    // Everything that crossed the reader link so far: each command APDU, then its response.
+    std::vector<std::uint8_t> traffic() const;
 };
 
 }  // namespace vlrp11::testing
