@@ -2,13 +2,13 @@
 // login, PIN change and PIN setting is searched for the PINs and for the values derived from them.
 #include "support/simulated_devices.h"
 #include "support/simulated_readers.h"
+#include "support/openssl_pin.h"
 #include "support/temp_dir.h"
 
 #include "api/function_table.h"
 #include "ifd/socket_io.h"
 #include "server/socket_server.h"
 
-#include <openssl/sha.h>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -94,9 +94,7 @@ Bytes bytes_of(const std::string& text)
 std::vector<Bytes> derived_halves(const std::string& pin)
 {
     std::uint8_t d[SHA512_DIGEST_LENGTH];
-    SHA512(reinterpret_cast<const std::uint8_t*>(pin.data()), pin.size(), d);
-    for (int i = 1; i < 10000; ++i)
-        SHA512(d, sizeof d, d);
+    openssl_pin_digest(reinterpret_cast<const std::uint8_t*>(pin.data()), pin.size(), d);
     return {Bytes(d, d + 16), Bytes(d + 32, d + 48)};
 }
 
