@@ -1,7 +1,7 @@
 // Elliptic-curve operations beside OpenSSL in one run: the P-256 operations of the secure-channel
 // handshake, and one scalar multiplication per DSTU 4145 curve against OpenSSL's GF(2^m) code on
-// the same curve. Each pair is named vlrp11/<op> and openssl/<op>; the table printed at the end
-// gives vlrp11 operations per second as a multiple of OpenSSL's.
+// the same curve. Each pair is named <op>/ours and <op>/openssl; scripts/bench_table.py sets
+// them side by side with the ratio.
 
 #include <benchmark/benchmark.h>
 #include <openssl/bn.h>
@@ -11,8 +11,6 @@
 #include <openssl/obj_mac.h>
 #include <openssl/param_build.h>
 
-#include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -152,15 +150,15 @@ void handshake(benchmark::State& state)
     state.SetItemsProcessed(state.iterations());
 }
 
-BENCHMARK(run<ours_keygen>)->Name("vlrp11/p256_keygen");
-BENCHMARK(run<openssl_keygen>)->Name("openssl/p256_keygen");
-BENCHMARK(run<ours_shared_secret>)->Name("vlrp11/p256_shared_secret");
-BENCHMARK(run<openssl_shared_secret>)->Name("openssl/p256_shared_secret");
-BENCHMARK(run<ours_verify>)->Name("vlrp11/p256_ecdsa_verify");
-BENCHMARK(run<openssl_verify>)->Name("openssl/p256_ecdsa_verify");
-BENCHMARK(handshake<ours_keygen, ours_verify, ours_shared_secret>)->Name("vlrp11/p256_handshake");
+BENCHMARK(run<ours_keygen>)->Name("p256_keygen/ours");
+BENCHMARK(run<openssl_keygen>)->Name("p256_keygen/openssl");
+BENCHMARK(run<ours_shared_secret>)->Name("p256_shared_secret/ours");
+BENCHMARK(run<openssl_shared_secret>)->Name("p256_shared_secret/openssl");
+BENCHMARK(run<ours_verify>)->Name("p256_ecdsa_verify/ours");
+BENCHMARK(run<openssl_verify>)->Name("p256_ecdsa_verify/openssl");
+BENCHMARK(handshake<ours_keygen, ours_verify, ours_shared_secret>)->Name("p256_handshake/ours");
 BENCHMARK(handshake<openssl_keygen, openssl_verify, openssl_shared_secret>)
-    ->Name("openssl/p256_handshake");
+    ->Name("p256_handshake/openssl");
 
 // One DSTU curve on both sides: our descriptor, and the same parameters in an OpenSSL GF(2^m)
 // group. The point multiplied is a fixed multiple of the base point, the scalar random below n.
@@ -269,41 +267,10 @@ void register_dstu()
 {
     for (std::size_t i = 0; i < dstu_curves().size(); ++i) {
         const std::string name = dstu_curves()[i].name;
-        benchmark::RegisterBenchmark(("vlrp11/" + name + "_point_mul").c_str(), ours_dstu, i);
-        benchmark::RegisterBenchmark(("openssl/" + name + "_point_mul").c_str(), openssl_dstu, i);
+        benchmark::RegisterBenchmark((name + "_point_mul/openssl").c_str(), openssl_dstu, i);
+        benchmark::RegisterBenchmark((name + "_point_mul/ours").c_str(), ours_dstu, i);
     }
 }
-
-// Console output as usual, then one line per operation: vlrp11 ops/s ÷ OpenSSL ops/s.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs) {
-            const std::string name = run.benchmark_name();
-            const auto slash = name.find('/');
-            const auto it = run.counters.find("items_per_second");
-            if (slash != std::string::npos && it != run.counters.end())
-                rates_[name.substr(slash + 1)][name.substr(0, slash)] = it->second.value;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    void Finalize() override
-    {
-        ConsoleReporter::Finalize();
-        std::printf("\n%-28s %14s %14s %8s\n", "operation", "vlrp11 op/s", "openssl op/s", "ratio");
-        for (const auto& [op, sides] : rates_) {
-            if (sides.count("vlrp11") == 0 || sides.count("openssl") == 0)
-                continue;
-            const double ours = sides.at("vlrp11");
-            const double theirs = sides.at("openssl");
-            std::printf("%-28s %14.0f %14.0f %8.2f\n", op.c_str(), ours, theirs, ours / theirs);
-        }
-    }
-
-private:
-    std::map<std::string, std::map<std::string, double>> rates_;
-};
 
 }  // namespace
 
@@ -311,8 +278,7 @@ int main(int argc, char** argv)
 {
     register_dstu();
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;
 }

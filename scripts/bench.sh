@@ -16,6 +16,7 @@ table() {  # bench name, then extra benchmark arguments
 }
 
 table gost
+table ec
 table hash_aes
 table device
 # OpenSSL without AES-NI (and PCLMULQDQ): the reference for our table path.

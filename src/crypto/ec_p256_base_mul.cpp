@@ -42,10 +42,8 @@ struct CombState {
 BaseTable::BaseTable() noexcept
 {
     AffinePoint base;
-    for (std::size_t i = 0; i < P256_LIMBS; ++i) {
-        base.x[i] = EC_P256.gx[i];
-        base.y[i] = EC_P256.gy[i];
-    }
+    to_mont(base.x, EC_P256.gx);
+    to_mont(base.y, EC_P256.gy);
     JacobianPoint multiples[BASE_WINDOW_ENTRIES];
     for (std::size_t w = 0; w < BASE_WINDOWS; ++w) {
         from_affine(multiples[0], base.x, base.y);
@@ -81,18 +79,19 @@ void base_mul(AffinePoint& out, const Limb* d) noexcept
         const Limb zero_digit = ((s.magnitude | (0 - s.magnitude)) >> 63) - 1;
         const Limb take_entry = infinite & ~zero_digit;
         const Limb take_sum = ~infinite & ~zero_digit;
-        const Limb one[P256_LIMBS] = {1};
         for (std::size_t i = 0; i < P256_LIMBS; ++i) {
             s.acc.x[i] = (s.acc.x[i] & zero_digit) | (s.sum.x[i] & take_sum) |
                          (s.entry.x[i] & take_entry);
             s.acc.y[i] = (s.acc.y[i] & zero_digit) | (s.sum.y[i] & take_sum) |
                          (s.entry.y[i] & take_entry);
             s.acc.z[i] = (s.acc.z[i] & zero_digit) | (s.sum.z[i] & take_sum) |
-                         (one[i] & take_entry);
+                         (MONT_ONE[i] & take_entry);
         }
         infinite &= zero_digit;
     }
     to_affine(out, s.acc);
+    from_mont(out.x, out.x);
+    from_mont(out.y, out.y);
 }
 
 }  // namespace vlrp11::p256

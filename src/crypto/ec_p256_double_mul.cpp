@@ -1,6 +1,7 @@
 #include <cstdint>
 
 #include "crypto/ec_curve.h"
+#include "crypto/ec_p256_field.h"
 
 #include "crypto/ec_p256_jacobian.h"
 
@@ -62,7 +63,10 @@ struct OddMultiplesOfG {
     OddMultiplesOfG() noexcept
     {
         JacobianPoint points[G_MULTIPLES], twice;
-        from_affine(points[0], EC_P256.gx, EC_P256.gy);
+        Limb gx[P256_LIMBS], gy[P256_LIMBS];
+        to_mont(gx, EC_P256.gx);
+        to_mont(gy, EC_P256.gy);
+        from_affine(points[0], gx, gy);
         point_double(twice, points[0]);
         for (std::size_t j = 1; j < G_MULTIPLES; ++j)
             point_add_checked(points[j], points[j - 1], twice);
@@ -80,7 +84,10 @@ std::uint8_t double_mul(JacobianPoint& r, const Limb* u1, const Limb* u2,
     const std::size_t q_length = wnaf(q_digits, u2, Q_WIDTH);
 
     JacobianPoint q_odd[Q_MULTIPLES], twice;
-    from_affine(q_odd[0], q.x, q.y);
+    Limb qx[P256_LIMBS], qy[P256_LIMBS];
+    to_mont(qx, q.x);
+    to_mont(qy, q.y);
+    from_affine(q_odd[0], qx, qy);
     point_double(twice, q_odd[0]);
     for (std::size_t j = 1; j < Q_MULTIPLES; ++j)
         point_add_checked(q_odd[j], q_odd[j - 1], twice);

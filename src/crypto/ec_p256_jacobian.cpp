@@ -32,16 +32,16 @@ void finish_add(JacobianPoint& r, const Limb* u1, const Limb* s1, const Limb* h,
                 const Limb* rr) noexcept
 {
     Limb hh[P256_LIMBS], hhh[P256_LIMBS], v[P256_LIMBS], t[P256_LIMBS];
-    sqr(hh, h);
-    mul(hhh, hh, h);
-    mul(v, u1, hh);
-    sqr(r.x, rr);
+    mont_sqr(hh, h);
+    mont_mul(hhh, hh, h);
+    mont_mul(v, u1, hh);
+    mont_sqr(r.x, rr);
     sub(r.x, r.x, hhh);
     sub(r.x, r.x, v);
     sub(r.x, r.x, v);
     sub(t, v, r.x);
-    mul(t, t, rr);
-    mul(v, s1, hhh);
+    mont_mul(t, t, rr);
+    mont_mul(v, s1, hhh);
     sub(r.y, t, v);
 }
 
@@ -49,11 +49,11 @@ void finish_add(JacobianPoint& r, const Limb* u1, const Limb* s1, const Limb* h,
 void mixed_differences(Limb* h, Limb* rr, const JacobianPoint& p, const AffinePoint& q) noexcept
 {
     Limb z1z1[P256_LIMBS], t[P256_LIMBS];
-    sqr(z1z1, p.z);
-    mul(h, q.x, z1z1);
+    mont_sqr(z1z1, p.z);
+    mont_mul(h, q.x, z1z1);
     sub(h, h, p.x);
-    mul(t, p.z, z1z1);
-    mul(t, t, q.y);
+    mont_mul(t, p.z, z1z1);
+    mont_mul(t, t, q.y);
     sub(rr, t, p.y);
 }
 
@@ -63,7 +63,7 @@ void finish_mixed(JacobianPoint& r, const JacobianPoint& p, const Limb* h, const
     Limb u1[P256_LIMBS], s1[P256_LIMBS];
     copy(u1, p.x);
     copy(s1, p.y);
-    mul(r.z, p.z, h);
+    mont_mul(r.z, p.z, h);
     finish_add(r, u1, s1, h, rr);
 }
 
@@ -73,35 +73,33 @@ void from_affine(JacobianPoint& r, const Limb* x, const Limb* y) noexcept
 {
     copy(r.x, x);
     copy(r.y, y);
-    for (std::size_t i = 0; i < P256_LIMBS; ++i)
-        r.z[i] = 0;
-    r.z[0] = 1;
+    copy(r.z, MONT_ONE);
 }
 
 [[gnu::flatten]] void point_double(JacobianPoint& r, const JacobianPoint& p) noexcept
 {
     Limb delta[P256_LIMBS], gamma[P256_LIMBS], beta[P256_LIMBS], alpha[P256_LIMBS];
     Limb t[P256_LIMBS];
-    sqr(delta, p.z);
-    sqr(gamma, p.y);
-    mul(beta, p.x, gamma);
+    mont_sqr(delta, p.z);
+    mont_sqr(gamma, p.y);
+    mont_mul(beta, p.x, gamma);
     sub(t, p.x, delta);
     add(alpha, p.x, delta);
-    mul(alpha, alpha, t);
+    mont_mul(alpha, alpha, t);
     add(t, alpha, alpha);
     add(alpha, alpha, t);  // 3·(X - Z²)·(X + Z²), the slope's numerator for a = -3
     add(r.z, p.y, p.z);
-    sqr(r.z, r.z);
+    mont_sqr(r.z, r.z);
     sub(r.z, r.z, gamma);
     sub(r.z, r.z, delta);  // 2·Y·Z
     add(beta, beta, beta);
     add(beta, beta, beta);  // 4β
-    sqr(r.x, alpha);
+    mont_sqr(r.x, alpha);
     sub(r.x, r.x, beta);
     sub(r.x, r.x, beta);
     sub(t, beta, r.x);
-    mul(t, t, alpha);
-    sqr(gamma, gamma);
+    mont_mul(t, t, alpha);
+    mont_sqr(gamma, gamma);
     add(gamma, gamma, gamma);
     add(gamma, gamma, gamma);
     add(gamma, gamma, gamma);  // 8γ²
@@ -148,15 +146,15 @@ void from_affine(JacobianPoint& r, const Limb* x, const Limb* y) noexcept
     }
     Limb z1z1[P256_LIMBS], z2z2[P256_LIMBS], u1[P256_LIMBS], s1[P256_LIMBS];
     Limb h[P256_LIMBS], rr[P256_LIMBS], t[P256_LIMBS];
-    sqr(z1z1, p.z);
-    sqr(z2z2, q.z);
-    mul(u1, p.x, z2z2);
-    mul(h, q.x, z1z1);
+    mont_sqr(z1z1, p.z);
+    mont_sqr(z2z2, q.z);
+    mont_mul(u1, p.x, z2z2);
+    mont_mul(h, q.x, z1z1);
     sub(h, h, u1);
-    mul(t, q.z, z2z2);
-    mul(s1, p.y, t);
-    mul(t, p.z, z1z1);
-    mul(t, q.y, t);
+    mont_mul(t, q.z, z2z2);
+    mont_mul(s1, p.y, t);
+    mont_mul(t, p.z, z1z1);
+    mont_mul(t, q.y, t);
     sub(rr, t, s1);
     if (is_zero(h)) {
         if (is_zero(rr))
@@ -165,8 +163,8 @@ void from_affine(JacobianPoint& r, const Limb* x, const Limb* y) noexcept
             set_infinity(r);
         return;
     }
-    mul(t, p.z, q.z);
-    mul(r.z, t, h);
+    mont_mul(t, p.z, q.z);
+    mont_mul(r.z, t, h);
     finish_add(r, u1, s1, h, rr);
 }
 
@@ -183,8 +181,8 @@ void field_invert(Limb* r, const Limb* a) noexcept
     // shift_in(v, k, b): v ← v^(2^k)·b, appending k bits whose value b stands for.
     const auto shift_in = [](Limb* v, int k, const Limb* b) {
         for (int i = 0; i < k; ++i)
-            sqr(v, v);
-        mul(v, v, b);
+            mont_sqr(v, v);
+        mont_mul(v, v, b);
     };
     Limb x2[P256_LIMBS], x3[P256_LIMBS], x6[P256_LIMBS], x12[P256_LIMBS], x15[P256_LIMBS];
     Limb x30[P256_LIMBS], x32[P256_LIMBS], t[P256_LIMBS];
@@ -215,10 +213,10 @@ void to_affine(AffinePoint& r, const JacobianPoint& p) noexcept
 {
     Limb z[P256_LIMBS], zz[P256_LIMBS];
     field_invert(z, p.z);
-    sqr(zz, z);
-    mul(r.x, p.x, zz);
-    mul(zz, zz, z);
-    mul(r.y, p.y, zz);
+    mont_sqr(zz, z);
+    mont_mul(r.x, p.x, zz);
+    mont_mul(zz, zz, z);
+    mont_mul(r.y, p.y, zz);
 }
 
 void normalize(AffinePoint* out, const JacobianPoint* points, std::size_t count) noexcept
@@ -226,20 +224,20 @@ void normalize(AffinePoint* out, const JacobianPoint* points, std::size_t count)
     Limb prefix[MAX_NORMALIZED][P256_LIMBS];
     copy(prefix[0], points[0].z);
     for (std::size_t j = 1; j < count; ++j)
-        mul(prefix[j], prefix[j - 1], points[j].z);
+        mont_mul(prefix[j], prefix[j - 1], points[j].z);
     Limb inverse[P256_LIMBS], z[P256_LIMBS], zz[P256_LIMBS];
     field_invert(inverse, prefix[count - 1]);
     for (std::size_t j = count; j-- > 0;) {
         if (j > 0) {
-            mul(z, inverse, prefix[j - 1]);
-            mul(inverse, inverse, points[j].z);
+            mont_mul(z, inverse, prefix[j - 1]);
+            mont_mul(inverse, inverse, points[j].z);
         } else {
             copy(z, inverse);
         }
-        sqr(zz, z);
-        mul(out[j].x, points[j].x, zz);
-        mul(zz, zz, z);
-        mul(out[j].y, points[j].y, zz);
+        mont_sqr(zz, z);
+        mont_mul(out[j].x, points[j].x, zz);
+        mont_mul(zz, zz, z);
+        mont_mul(out[j].y, points[j].y, zz);
     }
 }
 

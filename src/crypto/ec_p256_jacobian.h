@@ -1,7 +1,8 @@
 #pragma once
 
 // P-256 points in Jacobian coordinates (x = X/Z², y = Y/Z³, a = -3) for the fixed-base and the
-// two-scalar multiplications. Z = 0 is the point at infinity. The unchecked formulas run the same
+// two-scalar multiplications. Z = 0 is the point at infinity. Every coordinate here, affine or
+// Jacobian, is in Montgomery form (ec_p256_field.h) unless a function says otherwise. The unchecked formulas run the same
 // operations whatever the values and serve secret scalars; the checked ones branch on the points
 // and serve public data only.
 
@@ -20,7 +21,7 @@ struct JacobianPoint {
     Limb z[P256_LIMBS];
 };
 
-// r ← (x, y) on Z = 1.
+// r ← (x, y) on Z = 1 (Montgomery form of 1).
 void from_affine(JacobianPoint& r, const Limb* x, const Limb* y) noexcept;
 
 // r ← 2p; r may alias p. Infinity and points with y = 0 give infinity.
@@ -38,7 +39,7 @@ void point_add_mixed_checked(JacobianPoint& r, const JacobianPoint& p,
 // y ← p - y.
 void negate_y(Limb* y) noexcept;
 
-// r ← a⁻¹ mod p as a^(p-2), in constant time; zero gives zero.
+// r ← a⁻¹ as a^(p-2), in constant time; zero gives zero.
 void field_invert(Limb* r, const Limb* a) noexcept;
 
 // The affine form of a finite point, in constant time.
@@ -66,11 +67,12 @@ struct BaseTable {
 };
 const BaseTable& base_table() noexcept;
 
-// out ← d·G for 1 ≤ d < n by signed fixed windows over base_table(), in constant time.
+// out ← d·G for 1 ≤ d < n by signed fixed windows over base_table(), in constant time; out is
+// in plain form.
 void base_mul(AffinePoint& out, const Limb* d) noexcept;
 
 // r ← u1·G + u2·Q by interleaved windowed NAFs (one doubling chain for both scalars), on public
-// data; u1 may be zero. A sum at infinity gives EC_INVERSE_OF_ZERO.
+// data; u1 may be zero, q is in plain form. A sum at infinity gives EC_INVERSE_OF_ZERO.
 std::uint8_t double_mul(JacobianPoint& r, const Limb* u1, const Limb* u2,
                         const AffinePoint& q) noexcept;
 

@@ -149,13 +149,15 @@ std::uint8_t ecdsa_verify(const std::uint8_t* public_key, const std::uint8_t* ha
         return status;
     // x(sum) mod n = r exactly when X = r·Z² or, if r + n < p, X = (r + n)·Z².
     Limb zz[P256_LIMBS], candidate[P256_LIMBS], t[P256_LIMBS];
-    p256::sqr(zz, sum.z);
-    p256::mul(candidate, r, zz);
+    p256::mont_sqr(zz, sum.z);
+    p256::to_mont(candidate, r);
+    p256::mont_mul(candidate, candidate, zz);
     if (limbs_compare(candidate, sum.x, P256_LIMBS) == 0)
         return EC_OK;
     if (limbs_add(t, r, n, P256_LIMBS) != 0 || limbs_compare(t, EC_P256.modulus, P256_LIMBS) >= 0)
         return EC_SIGNATURE_INVALID;
-    p256::mul(candidate, t, zz);
+    p256::to_mont(candidate, t);
+    p256::mont_mul(candidate, candidate, zz);
     return limbs_compare(candidate, sum.x, P256_LIMBS) == 0 ? EC_OK : EC_SIGNATURE_INVALID;
 }
 
