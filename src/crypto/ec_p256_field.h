@@ -99,70 +99,6 @@ inline void sqr(Limb* r, const Limb* a) noexcept
     reduce(r, t);
 }
 
-// Montgomery form: a is held as a·2^256 mod p. With p ≡ -1 mod 2^64 each reduction step
-// adds m·p for m the lowest limb itself, and m·p = m·2^256 - m·2^224 + m·2^192 + m·2^96 - m is
-// two shifted halves of m and one product with 2^64 - 2^32 + 1. This reduction is a third of
-// the fast one's work. Addition, subtraction and negation carry over unchanged.
-inline constexpr Limb MONT_ONE[4] = {0x1, 0xffffffff00000000, 0xffffffffffffffff, 0xfffffffe};  // 2^256 mod p
-inline constexpr Limb MONT_R2[4] = {0x3, 0xfffffffbffffffff, 0xfffffffffffffffe, 0x4fffffffd};   // 2^512 mod p
-
-// r = t·2^-256 mod p for t < p·2^256 (8 limbs).
-inline void mont_reduce(Limb* r, const Limb* t) noexcept
-{
-    constexpr Limb P3 = 0xFFFFFFFF00000001;
-    unsigned long long x[8] = {t[0], t[1], t[2], t[3]};
-    // Step i clears limb i and adds into limbs i + 1 … i + 4, the last of them fresh.
-    for (std::size_t i = 0; i < 4; ++i) {
-        const Limb m = x[i];
-        const DoubleLimb product = DoubleLimb{m} * P3;
-        unsigned char c = _addcarry_u64(0, x[i + 1], m << 32, &x[i + 1]);
-        c = _addcarry_u64(c, x[i + 2], m >> 32, &x[i + 2]);
-        c = _addcarry_u64(c, x[i + 3], static_cast<Limb>(product), &x[i + 3]);
-        x[i + 4] = static_cast<Limb>(product >> 64) + c;
-    }
-    unsigned long long s0, s1, s2, s3, d0, d1, d2, d3;
-    unsigned char c = _addcarry_u64(0, x[4], t[4], &s0);
-    c = _addcarry_u64(c, x[5], t[5], &s1);
-    c = _addcarry_u64(c, x[6], t[6], &s2);
-    c = _addcarry_u64(c, x[7], t[7], &s3);
-    const Limb carry = c;
-    unsigned char w = _subborrow_u64(0, s0, P256_PRIME[0], &d0);
-    w = _subborrow_u64(w, s1, P256_PRIME[1], &d1);
-    w = _subborrow_u64(w, s2, P256_PRIME[2], &d2);
-    w = _subborrow_u64(w, s3, P256_PRIME[3], &d3);
-    // The sum is below 2p: keep it when it did not carry out and subtracting p borrowed.
-    const Limb keep = 0 - (static_cast<Limb>(w) & (carry ^ 1));
-    r[0] = (s0 & keep) | (d0 & ~keep);
-    r[1] = (s1 & keep) | (d1 & ~keep);
-    r[2] = (s2 & keep) | (d2 & ~keep);
-    r[3] = (s3 & keep) | (d3 & ~keep);
-}
-
-inline void mont_mul(Limb* r, const Limb* a, const Limb* b) noexcept
-{
-    Limb t[8];
-    fixed::mul<4>(t, a, b);
-    mont_reduce(r, t);
-}
-
-inline void mont_sqr(Limb* r, const Limb* a) noexcept
-{
-    Limb t[8];
-    fixed::square<4>(t, a);
-    mont_reduce(r, t);
-}
-
-inline void to_mont(Limb* r, const Limb* a) noexcept
-{
-    mont_mul(r, a, MONT_R2);
-}
-
-inline void from_mont(Limb* r, const Limb* a) noexcept
-{
-    constexpr Limb one[4] = {1, 0, 0, 0};
-    mont_mul(r, a, one);
-}
-
 // Addition and subtraction in scalars: through the generic limb arrays the compiler keeps the
 // intermediate values in memory, which costs more than the arithmetic.
 inline void add(Limb* r, const Limb* a, const Limb* b) noexcept
@@ -201,6 +137,61 @@ inline void sub(Limb* r, const Limb* a, const Limb* b) noexcept
     r[1] = s1;
     r[2] = s2;
     r[3] = s3;
+}
+
+// Montgomery form: a is held as a·2^256 mod p. With p ≡ -1 mod 2^64 each reduction step
+// adds m·p for m the lowest limb itself, and m·p = m·2^256 - m·2^224 + m·2^192 + m·2^96 - m is
+// two shifted halves of m and one product with 2^64 - 2^32 + 1. This reduction is a third of
+// the fast one's work. Addition, subtraction and negation carry over unchanged.
+// 1 in Montgomery form (2^256 mod p), and 2^512 mod p, which takes a value into the form.
+inline constexpr Limb MONT_ONE[4] = {0x1, 0xffffffff00000000, 0xffffffffffffffff, 0xfffffffe};
+inline constexpr Limb MONT_R2[4] = {0x3, 0xfffffffbffffffff, 0xfffffffffffffffe, 0x4fffffffd};
+
+// r = t·2^-256 mod p for t < p·2^256 (8 limbs).
+inline void mont_reduce(Limb* r, const Limb* t) noexcept
+{
+    constexpr Limb P3 = 0xFFFFFFFF00000001;
+    Limb x[8] = {t[0], t[1], t[2], t[3]};
+    // Step i clears limb i and adds into limbs i + 1 … i + 4, the last of them fresh.
+    for (std::size_t i = 0; i < 4; ++i) {
+        const Limb m = x[i];
+        const DoubleLimb product = DoubleLimb{m} * P3;
+        unsigned long long s1, s2, s3;
+        unsigned char c = _addcarry_u64(0, x[i + 1], m << 32, &s1);
+        c = _addcarry_u64(c, x[i + 2], m >> 32, &s2);
+        c = _addcarry_u64(c, x[i + 3], static_cast<Limb>(product), &s3);
+        x[i + 1] = s1;
+        x[i + 2] = s2;
+        x[i + 3] = s3;
+        x[i + 4] = static_cast<Limb>(product >> 64) + c;
+    }
+    // The sum is below 2p, which is all add needs.
+    add(r, x + 4, t + 4);
+}
+
+inline void mont_mul(Limb* r, const Limb* a, const Limb* b) noexcept
+{
+    Limb t[8];
+    fixed::mul<4>(t, a, b);
+    mont_reduce(r, t);
+}
+
+inline void mont_sqr(Limb* r, const Limb* a) noexcept
+{
+    Limb t[8];
+    fixed::square<4>(t, a);
+    mont_reduce(r, t);
+}
+
+inline void to_mont(Limb* r, const Limb* a) noexcept
+{
+    mont_mul(r, a, MONT_R2);
+}
+
+inline void from_mont(Limb* r, const Limb* a) noexcept
+{
+    constexpr Limb one[4] = {1, 0, 0, 0};
+    mont_mul(r, a, one);
 }
 
 }  // namespace vlrp11::p256
