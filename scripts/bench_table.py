@@ -2,14 +2,21 @@
 """Prints a Google Benchmark JSON report (stdin) as a table with ratios.
 
 Benchmarks are named <operation>/<implementation>/<argument>. In each operation and argument, the
-implementation whose name starts with "engine" or "openssl" is the reference; every other row
-shows reference CPU time / its own CPU time, so a ratio above 1 means faster than the reference.
+implementation whose name starts with "engine", "openssl" or "floor" (the least work the operation
+can be done with) is the reference; every other row shows reference time / its own time, so a
+ratio above 1 means faster than the reference. Times are CPU times, except for benchmarks timed by
+the wall clock (their names end in "/real_time"), which wait on devices.
 Rows with a byte rate also show cycles per byte at the clock rate the report's context gives.
 """
 import json
 import sys
 
-REFERENCES = ("engine", "openssl")
+REFERENCES = ("engine", "openssl", "floor")
+
+
+def time_of(b):
+    """CPU time, or wall time for benchmarks that wait on devices (timed with UseRealTime)."""
+    return b["real_time"] if b["name"].endswith("/real_time") else b["cpu_time"]
 
 
 def split(name):
@@ -27,8 +34,8 @@ def main():
     for b in rows:
         operation, implementation, argument = split(b["name"])
         if implementation.startswith(REFERENCES):
-            reference[(operation, argument)] = b["cpu_time"]
-    print(f"{'benchmark':<44} {'cpu ns':>12} {'MB/s':>9} {'c/B':>7} {'ratio':>7}")
+            reference[(operation, argument)] = time_of(b)
+    print(f"{'benchmark':<44} {'ns':>12} {'MB/s':>9} {'c/B':>7} {'ratio':>7}")
     for b in rows:
         operation, implementation, argument = split(b["name"])
         rate = b.get("bytes_per_second")
@@ -38,8 +45,8 @@ def main():
         if implementation.startswith(REFERENCES) or ref is None:
             ratio = f"{'':7}"
         else:
-            ratio = f"{ref / b['cpu_time']:7.2f}"
-        print(f"{b['name']:<44} {b['cpu_time']:12.0f} {mbps} {cycles} {ratio}")
+            ratio = f"{ref / time_of(b):7.2f}"
+        print(f"{b['name']:<44} {time_of(b):12.0f} {mbps} {cycles} {ratio}")
 
 
 if __name__ == "__main__":
