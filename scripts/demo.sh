@@ -64,5 +64,7 @@ done
 
 echo
 echo "== p11tool --provider $module --list-tokens"
-# p11tool lists a token only once it can open a session on it.
-p11tool --provider "$module" --list-tokens
+listed=$(p11tool --provider "$module" --list-tokens)
+echo "$listed"
+count=$(grep -c '^Token ' <<<"$listed")
+[ "$count" -eq 13 ] || { echo "demo: p11tool lists $count tokens, not 13" >&2; exit 1; }

@@ -12,6 +12,8 @@ struct LibraryState {
     // Counts C_Finalize calls, so a thread that let go of the lock can tell that the library was
     // finalised meanwhile, even when it has been initialised again since.
     std::uint32_t finalisations;
+    // 1 once a slot refresh has run since C_Initialize.
+    std::uint8_t slotsRefreshed;
     SlotRecord slots[SLOT_COUNT];
 };
 

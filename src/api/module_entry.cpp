@@ -17,6 +17,7 @@ CK_RV C_Initialize(CK_VOID_PTR)
     if (library.initialised)
         return CKR_CRYPTOKI_ALREADY_INITIALIZED;
     secure_wipe(library.slots);
+    library.slotsRefreshed = 0;
     ensure_platform();
     library.initialised = 1;
     return CKR_OK;

@@ -210,6 +210,7 @@ void refresh_slots() noexcept
         place_pcsc_devices();
     }
     place_network_hsms();
+    library_state().slotsRefreshed = 1;
 }
 
 }  // namespace vlrp11

@@ -161,8 +161,10 @@ CK_RV C_GetSlotList(CK_BBOOL, CK_SLOT_ID_PTR pSlotList, CK_ULONG_PTR pulCount)
         return CKR_CRYPTOKI_NOT_INITIALIZED;
     if (pulCount == nullptr)
         return CKR_ARGUMENTS_BAD;
-    // Only the length query looks for devices: the list that follows it then matches the count.
-    if (pSlotList == nullptr)
+    // The length query looks for devices, so that the list that follows it matches the count.
+    // So does the first call after C_Initialize whatever it asks: callers that pass a list at
+    // once would otherwise never see a device.
+    if (pSlotList == nullptr || !library.slotsRefreshed)
         refresh_slots();
     CK_SLOT_ID occupied[SLOT_COUNT];
     CK_ULONG count = 0;

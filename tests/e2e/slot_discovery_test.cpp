@@ -79,6 +79,22 @@ TEST_F(SlotDiscovery, FindsEveryKindOnceAndReportsEachSlotOnce)
     EXPECT_EQ(events(), std::vector<CK_SLOT_ID>{});
 }
 
+// Callers that pass their list at once (p11-kit does) see the devices on their first call; later
+// lists stay as the last refresh left them.
+TEST_F(SlotDiscovery, FirstListAfterInitialiseLooksForDevices)
+{
+    readers.add_reader(token_reader, token.device);
+    std::vector<CK_SLOT_ID> list(8);
+    CK_ULONG count = list.size();
+    ASSERT_EQ(p11->C_GetSlotList(CK_TRUE, list.data(), &count), CKR_OK);
+    EXPECT_EQ(count, 1u);
+    readers.add_reader(hsm_reader, hsm.device);
+    count = list.size();
+    ASSERT_EQ(p11->C_GetSlotList(CK_TRUE, list.data(), &count), CKR_OK);
+    EXPECT_EQ(count, 1u);
+    EXPECT_EQ(slots().size(), 5u);
+}
+
 TEST_F(SlotDiscovery, ReadersAreKnownByTheStartOfTheirNames)
 {
     readers.add_reader("Acme KESTRELWORKSHOP VELLARO token", token.device);

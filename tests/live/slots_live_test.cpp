@@ -152,6 +152,12 @@ TEST_F(LiveSlots, UnpluggedDevicesComeBackAsNewDevices)
         GTEST_SKIP() << "no control channel";
     ASSERT_EQ(token_serials(p11), all_serials);
     pending_events(p11);
+    std::vector<CK_SESSION_HANDLE> sessions;
+    for (CK_SLOT_ID slot : {1, 2, 6}) {
+        CK_SESSION_HANDLE session = 0;
+        ASSERT_EQ(p11->C_OpenSession(slot, CKF_SERIAL_SESSION, nullptr, nullptr, &session), CKR_OK) << slot;
+        sessions.push_back(session);
+    }
     CK_TOKEN_INFO info;
     for (const char* device : {"token", "hsm", "net-127.0.0.2"})
         control(std::string("drop ") + device);
@@ -166,6 +172,11 @@ TEST_F(LiveSlots, UnpluggedDevicesComeBackAsNewDevices)
     std::sort(events.begin(), events.end());
     EXPECT_EQ(events, (std::vector<CK_SLOT_ID>{1, 2, 3, 4, 5, 6}));
     EXPECT_EQ(token_serials(p11), all_serials);
+    // The devices in the slots now are new ones: the sessions went with the old.
+    for (CK_SESSION_HANDLE session : sessions) {
+        CK_SESSION_INFO session_info;
+        EXPECT_EQ(p11->C_GetSessionInfo(session, &session_info), CKR_SESSION_HANDLE_INVALID) << session;
+    }
 }
 
 // pcsc-lite keeps calling its context valid after pcscd restarts; the module must notice the
