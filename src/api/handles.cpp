@@ -24,6 +24,17 @@ SlotRecord* resolveSlot(CK_SLOT_ID slotId) noexcept
     return slot != nullptr && slot->connection != nullptr ? slot : nullptr;
 }
 
+CK_RV resolveSlotId(CK_SLOT_ID slotId, SlotRecord*& slot) noexcept
+{
+    if (!library_state().initialised)
+        return CKR_CRYPTOKI_NOT_INITIALIZED;
+    SlotRecord* named = resolveSlot(slotId);
+    if (named == nullptr)
+        return CKR_SLOT_ID_INVALID;
+    slot = named;
+    return CKR_OK;
+}
+
 CK_SESSION_HANDLE make_session_handle(CK_SLOT_ID slotId, unsigned sessionIndex) noexcept
 {
     // Bits 8..15 of the slot ID would add to the session byte and name another session.

@@ -41,6 +41,10 @@ T* entry_at(T* (&table)[N], unsigned index) noexcept
 // The occupied slot a slot ID names, or null (CKR_SLOT_ID_INVALID).
 SlotRecord* resolveSlot(CK_SLOT_ID slotId) noexcept;
 
+// Opens every call that takes a slot ID: library initialised (CKR_CRYPTOKI_NOT_INITIALIZED), then
+// an occupied slot (CKR_SLOT_ID_INVALID). Sets slot only on CKR_OK.
+CK_RV resolveSlotId(CK_SLOT_ID slotId, SlotRecord*& slot) noexcept;
+
 // The handle C_OpenSession returns: slot ID + 256 × (session index + 1), from the slot ID as the
 // caller passed it but for bits 8..15, which would change the session byte.
 CK_SESSION_HANDLE make_session_handle(CK_SLOT_ID slotId, unsigned sessionIndex) noexcept;

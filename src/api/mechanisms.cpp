@@ -1,8 +1,8 @@
 #include "api/entry_points.h"
 #include "api/handles.h"
 #include "api/library_lock.h"
-#include "api/library_state.h"
 #include "api/output.h"
+#include "api/slot_record.h"
 #include "crypto/byte_order.h"
 #include "device/device_connection.h"
 #include "vlrp11/pkcs11_vendor.h"
@@ -108,11 +108,9 @@ constexpr MechanismInfoRow mechanism_info[] = {
 CK_RV C_GetMechanismList(CK_SLOT_ID slotID, CK_MECHANISM_TYPE_PTR pMechanismList, CK_ULONG_PTR pulCount)
 {
     LibraryLock lock;
-    if (!library_state().initialised)
-        return CKR_CRYPTOKI_NOT_INITIALIZED;
-    SlotRecord* slot = resolveSlot(slotID);
-    if (slot == nullptr)
-        return CKR_SLOT_ID_INVALID;
+    SlotRecord* slot = nullptr;
+    if (CK_RV rv = resolveSlotId(slotID, slot); rv != CKR_OK)
+        return rv;
     if (pulCount == nullptr)
         return CKR_ARGUMENTS_BAD;
     std::uint32_t model = load_le32(slot->connection->device_info + DEVICE_INFO_MODEL);
@@ -123,10 +121,9 @@ CK_RV C_GetMechanismList(CK_SLOT_ID slotID, CK_MECHANISM_TYPE_PTR pMechanismList
 CK_RV C_GetMechanismInfo(CK_SLOT_ID slotID, CK_MECHANISM_TYPE type, CK_MECHANISM_INFO_PTR pInfo)
 {
     LibraryLock lock;
-    if (!library_state().initialised)
-        return CKR_CRYPTOKI_NOT_INITIALIZED;
-    if (resolveSlot(slotID) == nullptr)
-        return CKR_SLOT_ID_INVALID;
+    SlotRecord* slot = nullptr;
+    if (CK_RV rv = resolveSlotId(slotID, slot); rv != CKR_OK)
+        return rv;
     if (pInfo == nullptr)
         return CKR_ARGUMENTS_BAD;
     for (const MechanismInfoRow& row : mechanism_info) {

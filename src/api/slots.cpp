@@ -178,11 +178,9 @@ CK_RV C_GetSlotList(CK_BBOOL, CK_SLOT_ID_PTR pSlotList, CK_ULONG_PTR pulCount)
 CK_RV C_GetSlotInfo(CK_SLOT_ID slotID, CK_SLOT_INFO_PTR pInfo)
 {
     LibraryLock lock;
-    if (!library_state().initialised)
-        return CKR_CRYPTOKI_NOT_INITIALIZED;
-    SlotRecord* slot = resolveSlot(slotID);
-    if (slot == nullptr)
-        return CKR_SLOT_ID_INVALID;
+    SlotRecord* slot = nullptr;
+    if (CK_RV rv = resolveSlotId(slotID, slot); rv != CKR_OK)
+        return rv;
     if (pInfo == nullptr)
         return CKR_ARGUMENTS_BAD;
     const KindTexts& texts = texts_of(*slot->connection);
@@ -198,11 +196,9 @@ CK_RV C_GetSlotInfo(CK_SLOT_ID slotID, CK_SLOT_INFO_PTR pInfo)
 CK_RV C_GetTokenInfo(CK_SLOT_ID slotID, CK_TOKEN_INFO_PTR pInfo)
 {
     LibraryLock lock;
-    if (!library_state().initialised)
-        return CKR_CRYPTOKI_NOT_INITIALIZED;
-    SlotRecord* slot = resolveSlot(slotID);
-    if (slot == nullptr)
-        return CKR_SLOT_ID_INVALID;
+    SlotRecord* slot = nullptr;
+    if (CK_RV rv = resolveSlotId(slotID, slot); rv != CKR_OK)
+        return rv;
     if (pInfo == nullptr)
         return CKR_ARGUMENTS_BAD;
     DeviceConnection& connection = *slot->connection;
