@@ -4,7 +4,6 @@
 #include "api/entry_points.h"
 #include "api/handles.h"
 #include "api/library_lock.h"
-#include "api/library_state.h"
 #include "api/session_record.h"
 #include "device/device_commands.h"
 #include "device/device_connection.h"
@@ -105,11 +104,9 @@ CK_RV C_Logout(CK_SESSION_HANDLE hSession)
 CK_RV C_InitToken(CK_SLOT_ID slotID, CK_UTF8CHAR_PTR pPin, CK_ULONG ulPinLen, CK_UTF8CHAR_PTR)
 {
     LibraryLock lock;
-    if (!library_state().initialised)
-        return CKR_CRYPTOKI_NOT_INITIALIZED;
-    SlotRecord* slot = resolveSlot(slotID);
-    if (slot == nullptr)
-        return CKR_SLOT_ID_INVALID;
+    SlotRecord* slot = nullptr;
+    if (CK_RV rv = resolveSlotId(slotID, slot); rv != CKR_OK)
+        return rv;
     if (pPin == nullptr && ulPinLen != 0)
         return CKR_ARGUMENTS_BAD;
     for (const SessionRecord* session : slot->sessions)

@@ -75,11 +75,9 @@ CK_RV C_OpenSession(CK_SLOT_ID slotID, CK_FLAGS flags, CK_VOID_PTR pApplication,
                     CK_SESSION_HANDLE_PTR phSession)
 {
     LibraryLock lock;
-    if (!library_state().initialised)
-        return CKR_CRYPTOKI_NOT_INITIALIZED;
-    SlotRecord* slot = resolveSlot(slotID);
-    if (slot == nullptr)
-        return CKR_SLOT_ID_INVALID;
+    SlotRecord* slot = nullptr;
+    if (CK_RV rv = resolveSlotId(slotID, slot); rv != CKR_OK)
+        return rv;
     if ((flags & CKF_SERIAL_SESSION) == 0)
         return CKR_SESSION_PARALLEL_NOT_SUPPORTED;
     if (phSession == nullptr)
@@ -123,11 +121,9 @@ CK_RV C_CloseSession(CK_SESSION_HANDLE hSession)
 CK_RV C_CloseAllSessions(CK_SLOT_ID slotID)
 {
     LibraryLock lock;
-    if (!library_state().initialised)
-        return CKR_CRYPTOKI_NOT_INITIALIZED;
-    SlotRecord* slot = resolveSlot(slotID);
-    if (slot == nullptr)
-        return CKR_SLOT_ID_INVALID;
+    SlotRecord* slot = nullptr;
+    if (CK_RV rv = resolveSlotId(slotID, slot); rv != CKR_OK)
+        return rv;
     // By entry index: a slot ID with bits 8..15 set would name other sessions in a handle.
     for (unsigned i = 0; i < SESSIONS_PER_SLOT; ++i) {
         if (slot->sessions[i] != nullptr)
