@@ -30,6 +30,7 @@ std::uint8_t ec_generate_scalar(Limb* d, const Limb* n, std::size_t limb_count,
                                 const RandomSource& random_source) noexcept;
 
 // out (64 bytes) ← d·G; *out_len ← 64. d = 0 or d ≥ n: EC_BAD_PRIVATE_KEY, out untouched.
+// Runs in the same time for every valid d.
 std::uint8_t ec_public_from_private(std::uint8_t* out, std::size_t* out_len,
                                     const Limb* d) noexcept;
 
@@ -39,8 +40,9 @@ std::uint8_t ec_shared_secret(std::uint8_t* out, std::size_t* out_len, const Lim
                               const std::uint8_t* peer) noexcept;
 
 // 0 when signature (r ‖ s) is valid for the 32-byte hash under public_key (x ‖ y, not checked
-// to lie on the curve); EC_SIGNATURE_INVALID when rejected; another non-zero status when an
-// arithmetic step fails (EC_INVERSE_OF_ZERO when u1·G = ±u2·Q).
+// to lie on the curve); EC_SIGNATURE_INVALID when rejected; EC_INVALID_POINT for a key with
+// y = 0; EC_INVERSE_OF_ZERO when u1·G + u2·Q is the point at infinity. A hash ≡ 0 mod n
+// (u1 = 0) and u1·G = u2·Q are verified like any other.
 std::uint8_t ecdsa_verify(const std::uint8_t* public_key, const std::uint8_t* hash,
                           const std::uint8_t* signature) noexcept;
 

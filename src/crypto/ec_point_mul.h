@@ -24,7 +24,9 @@ inline bool point_mul_operands(const CurveDescriptor& curve, const Limb* k_base,
     return true;
 }
 
-// Co-Z Montgomery ladder on a prime curve y² = x³ - 3x + b.
+// Co-Z Montgomery ladder on a prime curve y² = x³ - 3x + b. The two inputs the ladder cannot
+// finish are answered around it: the scalar n - 1 gives -P, and a point with x = 0 is
+// multiplied as 2P by k/2 mod n.
 std::uint8_t prime_point_mul(const CurveDescriptor& curve, Limb* rx, Limb* ry,
                              const Limb* k_base, const Limb* px, const Limb* py,
                              const Limb* k_point) noexcept;
