@@ -334,6 +334,37 @@ TEST_P(TokenObjects, TemplatesMatchOnWhatTheObjectAnswers)
     EXPECT_FALSE(match_template(context(), key, missing, 1));
 }
 
+// This model pads a P-521 point to 136 bytes; the library takes 132 of them.
+TEST(PaddedPublicKey, Model1000Firmware1SendsFourBytesTooMany)
+{
+    sim::DeviceProfile profile = profile_for(sim::DeviceKind::pcsc_hsm, 1000);
+    profile.model = 1000;
+    profile.version = 1;
+    SimulatedDevice simulated(profile);
+    ASSERT_NE(simulated.device, nullptr);
+    Bytes point;
+    std::string error;
+    ASSERT_TRUE(simulated.device->provision_objects(0, [&](sim::ObjectStore& store) {
+        point = sim::place_key_pair(store, 0, sim::object_header(1, 0, 16, 0, {}, "P-521"));
+        return !point.empty();
+    }, error)) << error;
+    SimulatedCard card(*simulated.device);
+    ConnectionPtr connection = connect_pcsc(1, DEVICE_PCSC_HSM, 0);
+    ASSERT_NE(connection, nullptr);
+    ASSERT_EQ(set_up_session(*connection), DEVICE_OK);
+    ASSERT_EQ(login(*connection, LOGGED_IN_USER, reinterpret_cast<const std::uint8_t*>(USER_PIN), std::strlen(USER_PIN)),
+              DEVICE_OK);
+    ObjectTable table{};
+    ASSERT_EQ(refresh_token_objects(*connection, table, false), CKR_OK);
+    ObjectContext context{connection.get(), &table, nullptr};
+    std::uint8_t answer[200];
+    CK_ATTRIBUTE entry{CKA_EC_POINT, answer, sizeof answer};
+    ASSERT_EQ(get_attribute(context, 1 | PUBLIC_VIEW_BIT, entry), CKR_OK);
+    ASSERT_EQ(entry.ulValueLen, 136u);
+    EXPECT_TRUE(std::equal(point.begin(), point.end(), answer + 4));
+    release_table(table);
+}
+
 INSTANTIATE_TEST_SUITE_P(AllKinds, TokenObjects,
                          ::testing::ValuesIn(all_kinds), kind_test_name);
 
