@@ -23,4 +23,18 @@ CK_RV copy_list_out(const T* items, CK_ULONG count, T* list, CK_ULONG_PTR pulCou
     return CKR_OK;
 }
 
+// The same rule for calls that produce their bytes only after it: true when the call is
+// answered here with rv (the length stored for a null out, CKR_BUFFER_TOO_SMALL for a short
+// buffer); false when out has room, with the length stored and rv CKR_OK. pulLength is not null.
+inline bool length_answered(const void* out, CK_ULONG length, CK_ULONG_PTR pulLength, CK_RV& rv) noexcept
+{
+    rv = CKR_OK;
+    if (out != nullptr && *pulLength < length) {
+        rv = CKR_BUFFER_TOO_SMALL;
+        return true;
+    }
+    *pulLength = length;
+    return out == nullptr;
+}
+
 }  // namespace vlrp11
