@@ -37,7 +37,8 @@ ObjectRecord LoggedInToken::token_key(std::uint8_t index, const ObjectHeader& he
     return key;
 }
 
-ObjectRecord LoggedInToken::write_secret_key(std::uint8_t index, std::uint8_t kind, const Bytes& key)
+ObjectHeader write_device_secret_key(DeviceConnection& connection, std::uint8_t index, std::uint8_t kind,
+                                     const Bytes& key)
 {
     ObjectHeader header{};
     header.keyKind = kind;
@@ -47,14 +48,14 @@ ObjectRecord LoggedInToken::write_secret_key(std::uint8_t index, std::uint8_t ki
     request.insert(request.end(), reinterpret_cast<const std::uint8_t*>(&header),
                    reinterpret_cast<const std::uint8_t*>(&header) + sizeof header);
     request.insert(request.end(), key.begin(), key.end());
-    EXPECT_EQ(connection_->transport(connection_.get(), CMD_WRITE_KEY, request.data(),
-                                     static_cast<std::uint32_t>(request.size()), nullptr, nullptr),
+    EXPECT_EQ(connection.transport(&connection, CMD_WRITE_KEY, request.data(),
+                                   static_cast<std::uint32_t>(request.size()), nullptr, nullptr),
               0u);
-    return token_key(index, header, CKO_SECRET_KEY);
+    return header;
 }
 
-ObjectRecord LoggedInToken::generate_key_pair(std::uint8_t index, std::uint8_t kind, std::uint16_t size,
-                                              Bytes& public_key, std::uint8_t flags)
+ObjectHeader generate_device_key_pair(DeviceConnection& connection, std::uint8_t index, std::uint8_t kind,
+                                      std::uint16_t size, Bytes& public_key, std::uint8_t flags)
 {
     ObjectHeader header{};
     header.keyKind = kind;
@@ -66,17 +67,29 @@ ObjectRecord LoggedInToken::generate_key_pair(std::uint8_t index, std::uint8_t k
                    reinterpret_cast<const std::uint8_t*>(&header) + sizeof header);
     public_key.assign(592, 0);
     std::uint32_t length = static_cast<std::uint32_t>(public_key.size());
-    std::uint32_t status = connection_->transport(connection_.get(), CMD_GENERATE_KEY, request.data(),
-                                                  static_cast<std::uint32_t>(request.size()), public_key.data(), &length);
+    std::uint32_t status = connection.transport(&connection, CMD_GENERATE_KEY, request.data(),
+                                                static_cast<std::uint32_t>(request.size()), public_key.data(), &length);
     // RSA keys are made in the background: poll for the public key.
     while (status == OPERATION_STARTED || status == DEVICE_BUSY) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         length = static_cast<std::uint32_t>(public_key.size());
-        status = connection_->transport(connection_.get(), CMD_READ_PUBLIC_KEY, &index, 1, public_key.data(), &length);
+        status = connection.transport(&connection, CMD_READ_PUBLIC_KEY, &index, 1, public_key.data(), &length);
     }
     EXPECT_EQ(status, 0u);
     public_key.resize(length);
-    return token_key(index, header, CKO_PRIVATE_KEY);
+    return header;
+}
+
+ObjectRecord LoggedInToken::write_secret_key(std::uint8_t index, std::uint8_t kind, const Bytes& key)
+{
+    return token_key(index, write_device_secret_key(*connection_, index, kind, key), CKO_SECRET_KEY);
+}
+
+ObjectRecord LoggedInToken::generate_key_pair(std::uint8_t index, std::uint8_t kind, std::uint16_t size,
+                                              Bytes& public_key, std::uint8_t flags)
+{
+    return token_key(index, generate_device_key_pair(*connection_, index, kind, size, public_key, flags),
+                     CKO_PRIVATE_KEY);
 }
 
 namespace {

@@ -14,6 +14,15 @@ namespace vlrp11::testing {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// Keys placed on a logged-in device the way key creation does; each returns the key's header.
+// A secret key of the kind written at the directory index:
+ObjectHeader write_device_secret_key(DeviceConnection& connection, std::uint8_t index, std::uint8_t kind,
+                                     const Bytes& key);
+// A key pair made by the device (RSA: modulus bits, EC and DSTU 4145: CurveId); the public key as
+// the device gives it goes to public_key.
+ObjectHeader generate_device_key_pair(DeviceConnection& connection, std::uint8_t index, std::uint8_t kind,
+                                      std::uint16_t size, Bytes& public_key, std::uint8_t flags = 0);
+
 // A simulated token with the user logged in, reached through the library's PC/SC transport, on
 // which tests place keys the way key creation does (written secret keys, generated key pairs).
 class LoggedInToken {
