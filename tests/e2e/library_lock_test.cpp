@@ -1,6 +1,6 @@
 // Several application threads at once, as Java and NSS call a module: slot lists, token and
-// slot information and a blocked C_WaitForSlotEvent, while one thread finalises and initialises
-// the library again and again. Run under ThreadSanitizer in CI.
+// slot information, sessions opened and closed and a blocked C_WaitForSlotEvent, while one
+// thread finalises and initialises the library again and again. Run under ThreadSanitizer in CI.
 #include "support/simulated_devices.h"
 #include "support/simulated_readers.h"
 #include "support/temp_dir.h"
@@ -80,6 +80,23 @@ TEST(LibraryLock, CallsFromManyThreadsWhileTheLibraryIsFinalisedAndInitialisedAg
             }
         });
     }
+    // Sessions share their device's channel: opened, asked about and closed from one more thread.
+    std::atomic<unsigned> opened{0};
+    threads.emplace_back([&] {
+        while (!stop) {
+            for (CK_SLOT_ID slot : {1, 2, 3}) {
+                CK_SESSION_HANDLE session = 0;
+                CK_RV rv = p11->C_OpenSession(slot, CKF_SERIAL_SESSION, nullptr, nullptr, &session);
+                answers.check("C_OpenSession", rv, {CKR_OK, CKR_SLOT_ID_INVALID, CKR_CRYPTOKI_NOT_INITIALIZED});
+                if (rv != CKR_OK)
+                    continue;
+                ++opened;
+                CK_SESSION_INFO info;
+                for (CK_RV answer : {p11->C_GetSessionInfo(session, &info), p11->C_CloseSession(session)})
+                    answers.check("session call", answer, {CKR_OK, CKR_SESSION_HANDLE_INVALID, CKR_CRYPTOKI_NOT_INITIALIZED});
+            }
+        }
+    });
     std::atomic<unsigned> events{0};
     threads.emplace_back([&] {
         while (!stop) {
@@ -107,6 +124,7 @@ TEST(LibraryLock, CallsFromManyThreadsWhileTheLibraryIsFinalisedAndInitialisedAg
 
     EXPECT_EQ(answers.unexpected, 0u);
     EXPECT_GT(events, 0u);
+    EXPECT_GT(opened, 0u);
     ::unsetenv("VLRP11_MORVA_HSM_CONFIG");
 }
 
