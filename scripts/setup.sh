@@ -7,7 +7,8 @@ packages=(
   libssl-dev openssl libengine-gost-openssl
   pcscd libpcsclite-dev libpcsclite1 pcsc-tools
   g++-mingw-w64-x86-64-posix wine64
-  opensc gnutls-bin libengine-pkcs11-openssl python3-pykcs11
+  opensc gnutls-bin libengine-pkcs11-openssl python3-pykcs11 python3-cryptography p11-kit
+  libnss3-tools default-jdk-headless
   valgrind
 )
 missing=()
