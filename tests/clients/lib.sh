@@ -1,0 +1,100 @@
+# Shared by the client scripts; source it. Each script drives one real PKCS#11 client against
+# the simulated devices that scripts/sim-up.sh started (its env file sourced), prints one line
+# per flow and ends with "N passed, M failed".
+#
+# Environment: VLRP11_CLIENT_MODULE  the module to load (default: the release build's)
+#              VLRP11_CLIENT_KINDS   device kinds to run on (default "token hsm network")
+#              VLRP11_SIM_USER_PIN, VLRP11_SIM_SO_PIN   from sim-up's env file
+set -uo pipefail
+clients_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+root=$(cd "$clients_dir/../.." && pwd)
+module=${VLRP11_CLIENT_MODULE:-${VLRP11_BUILD_RELEASE:-$root/build/release}/src/libvlrp11.so}
+kinds=${VLRP11_CLIENT_KINDS:-token hsm network}
+pin=${VLRP11_SIM_USER_PIN:?source the env file of scripts/sim-up.sh first}
+so_pin=${VLRP11_SIM_SO_PIN:?source the env file of scripts/sim-up.sh first}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+passed=0
+failed=0
+
+# Calls that the module answers with CKR_FUNCTION_NOT_SUPPORTED; a flow that needs one is pending.
+missing_calls=" $(/usr/bin/python3 "$clients_dir/missing_calls.py" "$module" | tr '\n' ' ') "
+
+# The device partition each kind stands for: the token, partition 0 of the PC/SC HSM and of the
+# first network HSM (partition 0 holds the sample RSA key as well as the EC key).
+serial_of() {  # kind
+  case $1 in token) echo 1001 ;; hsm) echo 2001:0 ;; network) echo 3001:0 ;; esac
+}
+label_of() {  # kind
+  case $1 in token) echo "VELLARO token" ;; hsm) echo "MORVA mini HSM" ;; network) echo "MORVA HSM" ;; esac
+}
+# HSMs refuse public token objects: what a client stores there must be private.
+is_hsm() { [ "$1" != token ]; }
+
+slot_list=$(pkcs11-tool --module "$module" -L 2>/dev/null)
+slot_of() {  # kind -> the slot ID as pkcs11-tool lists it
+  local hex
+  hex=$(awk -v serial="$(serial_of "$1")" '
+    /^Slot [0-9]+ \(0x/ { id = $3; gsub(/[():x]/, "", id); sub(/^0/, "", id) }
+    $1 == "serial" && $NF == serial { print id; exit }' <<<"$slot_list")
+  echo $((16#${hex:-0}))
+}
+
+# flow <label> "<calls it needs>" command... : runs the command, prints one line, counts it.
+flow() {
+  local label=$1 needs=$2 call log
+  shift 2
+  for call in $needs; do
+    if [[ $missing_calls == *" $call "* ]]; then
+      printf 'pending    %s: needs %s, which the module does not offer yet\n' "$label" "$call"
+      return 0
+    fi
+  done
+  log=$work/flow.log
+  if "$@" >"$log" 2>&1; then
+    printf 'pass       %s\n' "$label"
+    passed=$((passed + 1))
+  else
+    printf 'FAIL       %s\n' "$label"
+    sed 's/^/           | /' "$log" | tail -n 15
+    failed=$((failed + 1))
+  fi
+}
+
+# ruled_out <label> <reason>: a flow the module's design does not allow; listed, not run.
+ruled_out() {
+  printf 'ruled out  %s: %s\n' "$1" "$2"
+}
+
+summary() {
+  echo "$passed passed, $failed failed"
+  [ "$failed" -eq 0 ]
+}
+
+# Test material shared by the flows: data to sign and a certificate made in software.
+printf 'vlrp11 client matrix %s\n' "$(date +%s%N)" >"$work/data"
+openssl dgst -sha256 -binary "$work/data" >"$work/data.sha256"
+openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -keyout "$work/cert.key" \
+  -subj "/CN=vlrp11 client test" -days 30 -outform DER -out "$work/cert.der" 2>/dev/null
+openssl x509 -inform DER -in "$work/cert.der" -out "$work/cert.pem"
+
+# verify_signature <public key DER or PEM> <signature> [openssl dgst options]: over $work/data.
+verify_signature() {
+  openssl pkey -pubin -in "$1" -out "$work/verify.pem" 2>/dev/null ||
+    openssl pkey -pubin -inform DER -in "$1" -out "$work/verify.pem" || return 1
+  openssl dgst -sha256 -verify "$work/verify.pem" -signature "$2" "${@:3}" "$work/data"
+}
+
+# Labels of the sample keys that sim-up provisions (the RSA key on HSM partition 0 only).
+ec_sample_of() {  # kind
+  case $1 in token) echo "Sample EC P-256 key" ;; *) echo "Partition 0 EC P-256 key" ;; esac
+}
+rsa_sample_of() {  # kind; empty on the token
+  case $1 in token) ;; *) echo "Partition 0 RSA 2048 key" ;; esac
+}
+uri_of() {  # kind -> a PKCS#11 URI naming the kind's token
+  local label serial
+  label=$(label_of "$1")
+  serial=$(serial_of "$1")
+  echo "pkcs11:token=${label// /%20};serial=${serial//:/%3A}"
+}

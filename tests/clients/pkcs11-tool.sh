@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# OpenSC pkcs11-tool against the module: listing, login, key-pair generation, signatures checked
+# by openssl, digest, random, objects written, read back and deleted, PIN change and PIN setting.
+source "$(dirname "$0")/lib.sh"
+
+for kind in $kinds; do
+  slot=$(slot_of "$kind")
+  p11=(pkcs11-tool --module "$module" --slot "$slot")
+  login=(-l --pin "$pin")
+  private=()
+  is_hsm "$kind" && private=(--private)
+  out=$work/$kind
+  mkdir -p "$out"
+
+  listed() {  # pattern pkcs11-tool-arguments...
+    "${p11[@]}" "${@:2}" | tee "$out/listing" && grep -q "$1" "$out/listing"
+  }
+  flow "$kind pkcs11-tool -L" "" listed "serial num *: $(serial_of "$kind")\$" -L
+  flow "$kind pkcs11-tool -T" "" listed "token label *: $(label_of "$kind")" -T
+  mechanisms() { [ "$("${p11[@]}" -M | grep -c '^  ')" -eq 44 ]; }
+  flow "$kind pkcs11-tool -M (44 mechanisms)" "" mechanisms
+  flow "$kind pkcs11-tool login -O (sample key listed)" "C_FindObjectsInit C_FindObjects C_GetAttributeValue" \
+    listed "Private Key Object; EC" "${login[@]}" -O
+
+  keypair() {  # key-type id label
+    "${p11[@]}" "${login[@]}" --keypairgen --key-type "$1" --id "$2" --label "$3" | tee "$out/gen" &&
+      grep -q "Private Key Object" "$out/gen" && grep -q "Public Key Object" "$out/gen"
+  }
+  for curve in prime256v1:c1 secp384r1:c2 secp521r1:c3; do
+    flow "$kind pkcs11-tool --keypairgen EC ${curve%:*}" "C_GenerateKeyPair C_GetAttributeValue" \
+      keypair "EC:${curve%:*}" "${curve#*:}" "pkcs11tool-ec-${curve%:*}"
+  done
+  flow "$kind pkcs11-tool --keypairgen RSA 2048" "C_GenerateKeyPair C_GetAttributeValue" \
+    keypair rsa:2048 c4 pkcs11tool-rsa
+
+  sign_ecdsa() {  # id
+    "${p11[@]}" "${login[@]}" --sign --id "$1" -m ECDSA --signature-format openssl \
+      -i "$work/data.sha256" -o "$out/ec.sig" &&
+      "${p11[@]}" --read-object --type pubkey --id "$1" -o "$out/ec.pub" &&
+      verify_signature "$out/ec.pub" "$out/ec.sig"
+  }
+  for curve in prime256v1:c1 secp384r1:c2 secp521r1:c3; do
+    flow "$kind pkcs11-tool --sign ECDSA ${curve%:*}, openssl verifies" \
+      "C_GenerateKeyPair C_FindObjectsInit C_GetAttributeValue C_SignInit C_Sign" sign_ecdsa "${curve#*:}"
+  done
+  sign_rsa() {
+    "${p11[@]}" "${login[@]}" --sign --id c4 -m SHA256-RSA-PKCS -i "$work/data" -o "$out/rsa.sig" &&
+      "${p11[@]}" --read-object --type pubkey --id c4 -o "$out/rsa.pub" &&
+      verify_signature "$out/rsa.pub" "$out/rsa.sig"
+  }
+  flow "$kind pkcs11-tool --sign SHA256-RSA-PKCS, openssl verifies" \
+    "C_GenerateKeyPair C_FindObjectsInit C_GetAttributeValue C_SignInit C_Sign" sign_rsa
+
+  hash() {
+    "${p11[@]}" --hash -m SHA256 -i "$work/data" -o "$out/hash" && cmp "$out/hash" "$work/data.sha256"
+  }
+  flow "$kind pkcs11-tool --hash SHA256 equals openssl's" "C_DigestInit C_DigestUpdate C_DigestFinal" hash
+  random() {
+    "${p11[@]}" --generate-random 32 -o "$out/random" && [ "$(stat -c %s "$out/random")" -eq 32 ]
+  }
+  flow "$kind pkcs11-tool --generate-random 32" "C_GenerateRandom" random
+
+  write_read() {  # type source id label
+    "${p11[@]}" "${login[@]}" --write-object "$2" --type "$1" --id "$3" --label "$4" "${private[@]}" &&
+      "${p11[@]}" "${login[@]}" --read-object --type "$1" --label "$4" -o "$out/back" &&
+      cmp "$2" "$out/back"
+  }
+  objects="C_CreateObject C_FindObjectsInit C_GetAttributeValue"
+  flow "$kind pkcs11-tool --write-object/--read-object certificate" "$objects" \
+    write_read cert "$work/cert.der" c5 pkcs11tool-cert
+  flow "$kind pkcs11-tool --write-object/--read-object data" "$objects" \
+    write_read data "$work/data" c6 pkcs11tool-data
+  delete() {
+    "${p11[@]}" "${login[@]}" --delete-object --type data --label pkcs11tool-data &&
+      ! "${p11[@]}" "${login[@]}" --read-object --type data --label pkcs11tool-data -o "$out/gone"
+  }
+  flow "$kind pkcs11-tool --delete-object" "$objects C_DestroyObject" delete
+
+  change_pin() {  # to a new PIN and back
+    "${p11[@]}" --login --pin "$pin" --change-pin --new-pin 24681357 &&
+      "${p11[@]}" --login --pin 24681357 --change-pin --new-pin "$pin"
+  }
+  flow "$kind pkcs11-tool --change-pin (and back)" "" change_pin
+  init_pin() {
+    "${p11[@]}" --login --login-type so --so-pin "$so_pin" --init-pin --new-pin "$pin" &&
+      "${p11[@]}" "${login[@]}" --generate-random 8 -o /dev/null
+  }
+  flow "$kind pkcs11-tool --init-pin as SO" "C_GenerateRandom" init_pin
+done
+summary
