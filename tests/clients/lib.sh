@@ -39,6 +39,11 @@ slot_of() {  # kind -> the slot ID as pkcs11-tool lists it
     $1 == "serial" && $NF == serial { print id; exit }' <<<"$slot_list")
   echo $((16#${hex:-0}))
 }
+slot_index_of() {  # kind -> the slot's place in the slot list, from 0
+  awk -v serial="$(serial_of "$1")" '
+    /^Slot [0-9]+ \(0x/ { index_ = $2 }
+    $1 == "serial" && $NF == serial { print index_; exit }' <<<"$slot_list"
+}
 
 # flow <label> "<calls it needs>" command... : runs the command, prints one line, counts it.
 flow() {
