@@ -68,3 +68,9 @@ listed=$(p11tool --provider "$module" --list-tokens)
 echo "$listed"
 count=$(grep -c '^Token ' <<<"$listed")
 [ "$count" -eq 13 ] || { echo "demo: p11tool lists $count tokens, not 13" >&2; exit 1; }
+
+echo
+echo "== a real client on the token: list, log in, generate an EC key, sign, openssl verifies"
+VLRP11_CLIENT_MODULE=$module VLRP11_CLIENT_KINDS=token \
+  VLRP11_CLIENT_FLOWS='-L$|login|keypairgen EC prime256v1|sign ECDSA prime256v1' \
+  bash tests/clients/pkcs11-tool.sh

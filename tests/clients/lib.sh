@@ -4,12 +4,14 @@
 #
 # Environment: VLRP11_CLIENT_MODULE  the module to load (default: the release build's)
 #              VLRP11_CLIENT_KINDS   device kinds to run on (default "token hsm network")
+#              VLRP11_CLIENT_FLOWS   an extended regular expression: only flows whose line matches run
 #              VLRP11_SIM_USER_PIN, VLRP11_SIM_SO_PIN   from sim-up's env file
 set -uo pipefail
 clients_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$clients_dir/../.." && pwd)
 module=${VLRP11_CLIENT_MODULE:-${VLRP11_BUILD_RELEASE:-$root/build/release}/src/libvlrp11.so}
 kinds=${VLRP11_CLIENT_KINDS:-token hsm network}
+only=${VLRP11_CLIENT_FLOWS:-.}
 pin=${VLRP11_SIM_USER_PIN:?source the env file of scripts/sim-up.sh first}
 so_pin=${VLRP11_SIM_SO_PIN:?source the env file of scripts/sim-up.sh first}
 work=$(mktemp -d)
@@ -49,6 +51,7 @@ slot_index_of() {  # kind -> the slot's place in the slot list, from 0
 flow() {
   local label=$1 needs=$2 call log
   shift 2
+  grep -qE -- "$only" <<<"$label" || return 0
   for call in $needs; do
     if [[ $missing_calls == *" $call "* ]]; then
       printf 'pending    %s: needs %s, which the module does not offer yet\n' "$label" "$call"
