@@ -1,13 +1,12 @@
 #pragma once
 
+#include "objects/directory.h"
+
 #include <cstdint>
 
 namespace vlrp11 {
 
 struct DeviceConnection;
-
-// Bytes of one storage entry of the device's object directory.
-constexpr std::uint32_t STORAGE_ENTRY_BYTES = 2040;
 
 // Room left on the device for object data, from its directory listing: the free entries times
 // the entry size, less one object header; 0 when no entry is free or the listing fails. Sends

@@ -1,9 +1,9 @@
 #include "objects/token_objects.h"
 
-#include "crypto/byte_order.h"
 #include "device/device_connection.h"
 #include "device/object_commands.h"
 #include "device/status.h"
+#include "objects/directory.h"
 #include "objects/key_kinds.h"
 #include "objects/object_record.h"
 
@@ -15,26 +15,6 @@ namespace {
 
 constexpr std::uint8_t NO_HEAD = 0xFF;
 constexpr std::uint32_t CHUNK_HEADER_BYTES = 4;
-
-bool entry_free(const DirectoryEntry& entry) noexcept
-{
-    return (entry.state & 0x0F) == 0x0F;
-}
-
-bool entry_public(const DirectoryEntry& entry) noexcept
-{
-    return (entry.state & 0x0F) == 0x0C;
-}
-
-bool entry_is_key(const DirectoryEntry& entry) noexcept
-{
-    return (entry.state >> 4) == 0x3;
-}
-
-bool entry_is_certificate(const DirectoryEntry& entry) noexcept
-{
-    return (entry.state >> 4) == 0xC;
-}
 
 bool user_logged_in(const DeviceConnection& connection) noexcept
 {
@@ -67,7 +47,7 @@ long read_chunk(DeviceConnection& connection, unsigned index, std::uint8_t (&rep
     if (read_object(connection, static_cast<std::uint8_t>(index), reply, &length) != DEVICE_OK || length < CHUNK_HEADER_BYTES)
         return -1;
     std::uint32_t chunk = reply[2] | reply[3] << 8;
-    if (length < CHUNK_HEADER_BYTES + chunk || chunk > OBJECT_CHUNK_BYTES)
+    if (length < CHUNK_HEADER_BYTES + chunk || chunk > STORAGE_ENTRY_BYTES)
         return -1;
     return chunk;
 }
@@ -149,13 +129,10 @@ CK_RV refresh_token_objects(DeviceConnection& connection, ObjectTable& tokenObje
         if (!publicPass || connection.kind != DEVICE_TOKEN)
             return CKR_OK;
     }
-    std::uint8_t reply[DIRECTORY_REPLY_CAPACITY];
-    std::uint32_t length = sizeof reply;
-    if (list_objects(connection, reply, &length) != DEVICE_OK)
-        return CKR_DEVICE_ERROR;
     DirectoryEntry directory[DIRECTORY_ENTRY_COUNT];
-    unsigned count = length < 256 ? length / sizeof(DirectoryEntry) : DIRECTORY_ENTRY_COUNT;
-    std::memcpy(directory, reply, count * sizeof(DirectoryEntry));
+    unsigned count = 0;
+    if (read_directory(connection, directory, count) != DEVICE_OK)
+        return CKR_DEVICE_ERROR;
 
     for (unsigned i = count; i-- > 0;) {
         const DirectoryEntry& entry = directory[i];
