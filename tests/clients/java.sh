@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# Java SunPKCS11 (OpenJDK 17) against the module: the provider digests,
-# keytool lists a device key with its
-# certificate, and a program signs with SHA256withECDSA and SHA256withRSA from 4 threads,
-# every signature verified by the software providers.
+# Java SunPKCS11 (OpenJDK 17) against the module: the provider digests, keytool lists a device
+# key with its certificate, and a program signs with SHA256withECDSA and SHA256withRSA from 4
+# threads, every signature verified by the software providers.
 source "$(dirname "$0")/lib.sh"
 objects="C_FindObjectsInit C_FindObjects C_GetAttributeValue"
 javac -d "$work/classes" "$clients_dir/JavaFlows.java"
@@ -18,32 +17,41 @@ for kind in $kinds; do
     >"$out/p11.cfg"
   keytool=(keytool -keystore NONE -storetype PKCS11 -addprovider SunPKCS11 -providerArg "$out/p11.cfg"
     -storepass "$pin")
-  ec=$(ec_sample_of "$kind")
 
   digest() { "${java[@]}" "$out/p11.cfg" digest; }
   flow "$kind Java provider loads; MessageDigest SHA-256 equals SUN's" "" digest
-  list() { "${keytool[@]}" -list | tee "$out/list" && grep -q "^$ec, PrivateKeyEntry" "$out/list"; }
+  # The alias of the sample EC key pair is whatever name SunPKCS11 gives the entry.
+  list() {
+    "${keytool[@]}" -list | tee "$out/list" && grep -q "EC P-256.*, PrivateKeyEntry" "$out/list"
+  }
   flow "$kind keytool -list (sample key with its certificate)" "$objects" list
-  sign() {  # algorithm alias
-    "${java[@]}" "$out/p11.cfg" "$pin" "$1" "$2"
+  sign() {  # algorithm pattern-of-the-entry
+    local alias
+    alias=$("${keytool[@]}" -list | grep ', PrivateKeyEntry' | grep -E -- "$2" | head -n1 | cut -d, -f1)
+    [ -n "$alias" ] && "${java[@]}" "$out/p11.cfg" "$pin" "$1" "$alias"
   }
   flow "$kind Java SHA256withECDSA, 4 threads, verified by SunEC" "$objects C_SignInit C_Sign" \
-    sign SHA256withECDSA "$ec"
+    sign SHA256withECDSA "EC P-256"
 
-  # The keystore shows a private key only beside a certificate with its ID: the RSA key gets one,
-  # self-signed through the OpenSSL engine.
+  # The keystore shows a private key only beside a certificate with the same CKA_ID. Generated
+  # keys have none (the module does not take CKA_ID from the generation template), so the RSA key
+  # is the provisioned one, given a certificate whose subject key identifier is the key's ID.
+  rsa=$(rsa_sample_of "$kind")
   rsa_with_certificate() {
-    local p11=(pkcs11-tool --module "$module" --slot "$slot" -l --pin "$pin") private=()
-    is_hsm "$kind" && private=(--private)
-    "${p11[@]}" --keypairgen --key-type rsa:2048 --id f1 --label java-rsa &&
-      PKCS11_MODULE_PATH=$module openssl req -new -x509 -days 30 -subj "/CN=java-rsa" -engine pkcs11 \
-        -keyform engine -key "$(uri_of "$kind");object=java-rsa;type=private;pin-value=$pin" \
-        -sha256 -outform DER -out "$out/rsa.der" &&
-      "${p11[@]}" --write-object "$out/rsa.der" --type cert --id f1 --label java-rsa "${private[@]}" &&
-      sign SHA256withRSA java-rsa
+    local private=(--private)
+    PKCS11_MODULE_PATH=$module openssl req -new -x509 -days 30 -subj "/CN=java-rsa" -engine pkcs11 \
+      -keyform engine -key "$(uri_of "$kind");object=${rsa// /%20};type=private;pin-value=$pin" \
+      -addext "subjectKeyIdentifier=$(printf rsa-sample | xxd -p)" -sha256 -outform DER -out "$out/rsa.der" &&
+      pkcs11-tool --module "$module" --slot "$slot" -l --pin "$pin" --write-object "$out/rsa.der" --type cert \
+        --id "$(printf rsa-sample | xxd -p)" --label java-rsa "${private[@]}" &&
+      sign SHA256withRSA "java-rsa|RSA"
   }
-  flow "$kind Java SHA256withRSA, 4 threads, verified by SunRsaSign" \
-    "C_GenerateKeyPair C_CreateObject $objects C_SignInit C_SignUpdate C_SignFinal" rsa_with_certificate
+  if [ -n "$rsa" ]; then
+    flow "$kind Java SHA256withRSA, 4 threads, verified by SunRsaSign" \
+      "C_CreateObject $objects C_SignInit C_SignUpdate C_SignFinal" rsa_with_certificate
+  else
+    ruled_out "$kind Java SHA256withRSA" "the keystore pairs keys and certificates by CKA_ID, which generated keys lack, and the token holds no provisioned RSA key"
+  fi
   ruled_out "$kind keytool -genkeypair" "it copies session keys to the token with C_CopyObject, which the module does not offer"
   ruled_out "$kind Java AES Cipher" "Cipher works through C_EncryptUpdate, which the module does not offer"
 done

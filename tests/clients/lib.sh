@@ -85,6 +85,8 @@ openssl dgst -sha256 -binary "$work/data" >"$work/data.sha256"
 openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -keyout "$work/cert.key" \
   -subj "/CN=vlrp11 client test" -days 30 -outform DER -out "$work/cert.der" 2>/dev/null
 openssl x509 -inform DER -in "$work/cert.der" -out "$work/cert.pem"
+# A certificate object's ID must be its subject key identifier, or the module refuses it.
+cert_id=$(openssl x509 -in "$work/cert.pem" -noout -ext subjectKeyIdentifier | tail -n1 | tr -d ' :\n')
 
 # verify_signature <public key DER or PEM> <signature> [openssl dgst options]: over $work/data.
 verify_signature() {

@@ -37,7 +37,7 @@ for kind in $kinds; do
   flow "$kind p11tool --generate-random" "C_GenerateRandom" random
 
   write_export() {
-    "${p11[@]}" --login --write --load-certificate="$work/cert.pem" --label=gnutls-cert --id=d2 \
+    "${p11[@]}" --login --write --load-certificate="$work/cert.pem" --label=gnutls-cert --id="$cert_id" \
       "${private[@]}" "$url" &&
       "${p11[@]}" --login --export --outder --outfile="$out/back.der" "$url;object=gnutls-cert;type=cert" &&
       cmp "$work/cert.der" "$out/back.der"

@@ -33,19 +33,20 @@ for kind in $kinds; do
   flow "$kind pkcs11-tool --keypairgen RSA 2048" "C_GenerateKeyPair C_GetAttributeValue" \
     keypair rsa:2048 c4 pkcs11tool-rsa
 
-  sign_ecdsa() {  # id
-    "${p11[@]}" "${login[@]}" --sign --id "$1" -m ECDSA --signature-format openssl \
+  # Generated keys are found by label: the module gives them no CKA_ID.
+  sign_ecdsa() {  # label
+    "${p11[@]}" "${login[@]}" --sign --label "$1" -m ECDSA --signature-format openssl \
       -i "$work/data.sha256" -o "$out/ec.sig" &&
-      "${p11[@]}" --read-object --type pubkey --id "$1" -o "$out/ec.pub" &&
+      "${p11[@]}" "${login[@]}" --read-object --type pubkey --label "$1" -o "$out/ec.pub" &&
       verify_signature "$out/ec.pub" "$out/ec.sig"
   }
-  for curve in prime256v1:c1 secp384r1:c2 secp521r1:c3; do
-    flow "$kind pkcs11-tool --sign ECDSA ${curve%:*}, openssl verifies" \
-      "C_GenerateKeyPair C_FindObjectsInit C_GetAttributeValue C_SignInit C_Sign" sign_ecdsa "${curve#*:}"
+  for curve in prime256v1 secp384r1 secp521r1; do
+    flow "$kind pkcs11-tool --sign ECDSA $curve, openssl verifies" \
+      "C_GenerateKeyPair C_FindObjectsInit C_GetAttributeValue C_SignInit C_Sign" sign_ecdsa "pkcs11tool-ec-$curve"
   done
   sign_rsa() {
-    "${p11[@]}" "${login[@]}" --sign --id c4 -m SHA256-RSA-PKCS -i "$work/data" -o "$out/rsa.sig" &&
-      "${p11[@]}" --read-object --type pubkey --id c4 -o "$out/rsa.pub" &&
+    "${p11[@]}" "${login[@]}" --sign --label pkcs11tool-rsa -m SHA256-RSA-PKCS -i "$work/data" -o "$out/rsa.sig" &&
+      "${p11[@]}" "${login[@]}" --read-object --type pubkey --label pkcs11tool-rsa -o "$out/rsa.pub" &&
       verify_signature "$out/rsa.pub" "$out/rsa.sig"
   }
   flow "$kind pkcs11-tool --sign SHA256-RSA-PKCS, openssl verifies" \
@@ -67,7 +68,7 @@ for kind in $kinds; do
   }
   objects="C_CreateObject C_FindObjectsInit C_GetAttributeValue"
   flow "$kind pkcs11-tool --write-object/--read-object certificate" "$objects" \
-    write_read cert "$work/cert.der" c5 pkcs11tool-cert
+    write_read cert "$work/cert.der" "$cert_id" pkcs11tool-cert
   flow "$kind pkcs11-tool --write-object/--read-object data" "$objects" \
     write_read data "$work/data" c6 pkcs11tool-data
   delete() {

@@ -2,7 +2,7 @@
 # PyKCS11 (Debian's python3-pykcs11) against the module: listing, EC and RSA key pairs, signatures
 # checked in software, digest equal to hashlib's, random bytes, a certificate imported, logout.
 source "$(dirname "$0")/lib.sh"
-export VLRP11_CLIENT_MODULE=$module VLRP11_CLIENT_CERT=$work/cert.der
+export VLRP11_CLIENT_MODULE=$module VLRP11_CLIENT_CERT=$work/cert.der VLRP11_CLIENT_CERT_ID=$cert_id
 objects="C_FindObjectsInit C_FindObjects C_GetAttributeValue"
 
 for kind in $kinds; do

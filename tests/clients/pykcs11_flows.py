@@ -50,9 +50,9 @@ def keypair():
     se = session()
     pub, prv = se.generateKeyPair(
         [(CKA_CLASS, CKO_PUBLIC_KEY), (CKA_KEY_TYPE, CKK_EC), (CKA_TOKEN, True), (CKA_VERIFY, True),
-         (CKA_EC_PARAMS, P256), (CKA_LABEL, "pyec"), (CKA_ID, (0x30,))],
+         (CKA_EC_PARAMS, P256), (CKA_LABEL, "pyec")],
         [(CKA_CLASS, CKO_PRIVATE_KEY), (CKA_KEY_TYPE, CKK_EC), (CKA_TOKEN, True), (CKA_PRIVATE, True),
-         (CKA_SENSITIVE, True), (CKA_SIGN, True), (CKA_LABEL, "pyec"), (CKA_ID, (0x30,))],
+         (CKA_SENSITIVE, True), (CKA_SIGN, True), (CKA_LABEL, "pyec")],
         mecha=MechanismECGENERATEKEYPAIR)
     labels = [se.getAttributeValue(o, [CKA_LABEL])[0] for o in se.findObjects([])]
     assert labels.count("pyec") >= 2, labels
@@ -101,7 +101,7 @@ def certificate():
     der = open(os.environ["VLRP11_CLIENT_CERT"], "rb").read()
     subject = x509.load_der_x509_certificate(der).subject.public_bytes()
     se.createObject([(CKA_CLASS, CKO_CERTIFICATE), (CKA_CERTIFICATE_TYPE, CKC_X_509), (CKA_TOKEN, True),
-                     (CKA_PRIVATE, private_objects), (CKA_LABEL, "pycert"), (CKA_ID, (0x31,)),
+                     (CKA_PRIVATE, private_objects), (CKA_LABEL, "pycert"), (CKA_ID, bytes.fromhex(os.environ["VLRP11_CLIENT_CERT_ID"])),
                      (CKA_SUBJECT, subject), (CKA_VALUE, der)])
     cert = one(se, [(CKA_CLASS, CKO_CERTIFICATE), (CKA_LABEL, "pycert")])
     assert bytes(se.getAttributeValue(cert, [CKA_VALUE])[0]) == der
