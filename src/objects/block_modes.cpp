@@ -29,7 +29,7 @@ std::uint32_t block_command(DeviceConnection& connection, DeviceCommand code, st
     std::uint32_t status =
         connection.transport(&connection, code, request, static_cast<std::uint32_t>(n + 2), out, &length);
     secure_wipe(request, n + 2);
-    if (status == 0 && length != n)
+    if (status == DEVICE_OK && length != n)
         status = COMMAND_LENGTH_WRONG;
     return status;
 }
@@ -61,7 +61,7 @@ std::uint32_t device_ecb(DeviceConnection& connection, std::uint32_t deviceIndex
     for (std::size_t at = 0; at < length; at += device_block_command_max) {
         const std::size_t n = length - at < device_block_command_max ? length - at : device_block_command_max;
         const std::uint32_t status = block_command(connection, code, deviceIndex, block_bytes, in + at, n, out + at);
-        if (status != 0)
+        if (status != DEVICE_OK)
             return status;
     }
     return 0;
@@ -75,19 +75,19 @@ std::uint32_t device_cbc16(DeviceConnection& connection, std::uint32_t deviceInd
     const DeviceCommand code = block_code(aes_block, direction);
     std::uint8_t block[aes_block];
     std::uint32_t status = 0;
-    for (std::size_t at = 0; at < length && status == 0; at += aes_block) {
+    for (std::size_t at = 0; at < length && status == DEVICE_OK; at += aes_block) {
         if (direction == CipherDirection::encrypt) {
             for (std::size_t i = 0; i < aes_block; ++i)
                 block[i] = static_cast<std::uint8_t>(in[at + i] ^ chain[i]);
             status = block_command(connection, code, deviceIndex, aes_block, block, aes_block, out + at);
-            if (status == 0)
+            if (status == DEVICE_OK)
                 std::memcpy(chain, out + at, aes_block);
         } else {
             std::memcpy(block, in + at, aes_block);  // out may overwrite the ciphertext
             status = block_command(connection, code, deviceIndex, aes_block, block, aes_block, out + at);
-            for (std::size_t i = 0; status == 0 && i < aes_block; ++i)
+            for (std::size_t i = 0; status == DEVICE_OK && i < aes_block; ++i)
                 out[at + i] ^= chain[i];
-            if (status == 0)
+            if (status == DEVICE_OK)
                 std::memcpy(chain, block, aes_block);
         }
     }
@@ -110,7 +110,7 @@ std::uint32_t gost_ctr(const GostBlockCipher& cipher, std::int32_t* position, st
     std::uint32_t status = 0;
     if (*position < 0 || *position >= static_cast<std::int32_t>(gost_block)) {
         status = gost_encrypt_block(cipher, counter);
-        if (status != 0)
+        if (status != DEVICE_OK)
             return status;
         *position = 0;
     }
@@ -119,7 +119,7 @@ std::uint32_t gost_ctr(const GostBlockCipher& cipher, std::int32_t* position, st
             advance_counter(counter);
             std::memcpy(gamma, counter, gost_block);
             status = gost_encrypt_block(cipher, gamma);
-            if (status != 0)
+            if (status != DEVICE_OK)
                 return status;
         }
         out[i] = static_cast<std::uint8_t>(in[i] ^ gamma[*position]);
@@ -136,7 +136,7 @@ std::uint32_t gost_cfb(const GostBlockCipher& cipher, CipherDirection direction,
     for (std::size_t i = 0; i < length; ++i) {
         if (*position == 0) {
             const std::uint32_t status = gost_encrypt_block(cipher, feedback);
-            if (status != 0)
+            if (status != DEVICE_OK)
                 return status;
         }
         const std::uint8_t input = in[i];

@@ -188,7 +188,7 @@ CertificateStatus parse_certificate(CertificateRecord* record, const std::uint8_
     }
     *record = CertificateRecord{};
     const CertificateStatus result = read_certificate(*record, der, length);
-    if (result != 0) {
+    if (result != CERT_OK) {
         free_certificate_names(*record);
     }
     return result;

@@ -47,14 +47,14 @@ CertificateStatus read_name(const std::uint8_t*& cursor, const std::uint8_t* end
 {
     NameNode* node = &first;
     CertificateStatus result = CERT_OK;
-    while (result == 0) {
+    while (result == CERT_OK) {
         std::size_t length = 0;
         if (read_tag(cursor, end, DER_SET, length) != 0 || length == 0) {
             result = NAME_INVALID;
             break;
         }
         const std::uint8_t* const set_end = cursor + length;
-        while (result == 0) {
+        while (result == CERT_OK) {
             if (!read_attribute(cursor, set_end, *node)) {
                 result = NAME_INVALID;
             } else if (cursor == set_end) {
@@ -65,13 +65,13 @@ CertificateStatus read_name(const std::uint8_t*& cursor, const std::uint8_t* end
                 result = node ? CERT_OK : NAME_NO_MEMORY;
             }
         }
-        if (result != 0 || cursor == end) {
+        if (result != CERT_OK || cursor == end) {
             break;
         }
         node = node->next = new (std::nothrow) NameNode{};
         result = node ? CERT_OK : NAME_NO_MEMORY;
     }
-    if (result != 0) {
+    if (result != CERT_OK) {
         free_name_list(first);
     }
     return result;

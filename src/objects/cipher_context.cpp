@@ -66,7 +66,7 @@ std::uint32_t run_aes(const CipherMechanism& mechanism, const ObjectRecord& key,
         const std::uint8_t status = direction == CipherDirection::encrypt
                                         ? aes_encrypt_block(schedule, in + at, out + at)
                                         : aes_decrypt_block(schedule, in + at, out + at);
-        if (status != 0)
+        if (status != DEVICE_OK)
             break;  // software ECB reports no block failure
     }
     return 0;

@@ -28,7 +28,7 @@ std::uint32_t rsa_key_handle(DeviceConnection& connection, std::uint32_t deviceI
     const auto index = static_cast<std::uint8_t>(deviceIndex);
     const std::uint32_t status = connection.transport(&connection, CMD_GET_KEY_INFO, &index, 1,
                                                       reinterpret_cast<std::uint8_t*>(&header), &length);
-    if (status != 0)
+    if (status != DEVICE_OK)
         return status;
     if (length < 4)
         return COMMAND_LENGTH_WRONG;
@@ -59,7 +59,7 @@ std::uint32_t rsa_private_op(const RsaKeyHandle& key, const std::uint8_t* input,
     const std::uint32_t k = modulus_bytes(key);
     std::uint32_t length = k;
     const std::uint32_t status = private_key_op(*key.connection, key.deviceIndex, input, k, out, &length);
-    if (status != 0)
+    if (status != DEVICE_OK)
         return status;
     return length == k ? 0u : std::uint32_t{COMMAND_LENGTH_WRONG};
 }
@@ -72,7 +72,7 @@ std::uint32_t pkcs1_v15_decode(const RsaKeyHandle& key, const std::uint8_t* inpu
         return ENCODING_FAILED;
     std::uint8_t em[rsa_max_modulus_bytes];
     std::uint32_t status = rsa_private_op(key, input, em);
-    if (status == 0)
+    if (status == DEVICE_OK)
         status = pkcs1_v15_unpad(em, k, out, out_length);
     secure_wipe(em, k);
     return status;
@@ -83,7 +83,7 @@ std::uint32_t rsa_pkcs1_decrypt(DeviceConnection& connection, std::uint32_t devi
 {
     RsaKeyHandle key{};
     const std::uint32_t status = rsa_key_handle(connection, deviceIndex, key);
-    if (status != 0)
+    if (status != DEVICE_OK)
         return status;
     const std::uint32_t k = modulus_bytes(key);
     if (length > k || k > rsa_max_modulus_bytes)

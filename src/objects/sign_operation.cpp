@@ -81,7 +81,7 @@ CK_RV sign_rsa(const ObjectRecord& key, HashKind kind, const std::uint8_t* hash,
 {
     RsaKeyHandle handle{};
     std::uint32_t status = rsa_key_handle(*key.connection, key.deviceIndex, handle);
-    if (status != 0)
+    if (status != DEVICE_OK)
         return device_failure(status, device_error);
     const std::uint32_t k = (handle.modulusBits + 7) / 8;
     if (*out_length < k)
@@ -90,10 +90,10 @@ CK_RV sign_rsa(const ObjectRecord& key, HashKind kind, const std::uint8_t* hash,
         return device_failure(ENCODING_FAILED, device_error);
     std::uint8_t em[rsa_max_modulus_bytes];
     status = encode_em(kind, hash, hash_length, em, k);
-    if (status == 0)
+    if (status == DEVICE_OK)
         status = rsa_private_op(handle, em, out);
     secure_wipe(em, k);
-    if (status != 0)
+    if (status != DEVICE_OK)
         return device_failure(status, device_error);
     *out_length = k;
     return CKR_OK;
@@ -168,7 +168,7 @@ CK_RV sign_final(const ObjectRecord& key, CK_MECHANISM_TYPE mechanism, HashKind 
 
     auto reply_length = static_cast<std::uint32_t>(*out_length < UINT32_MAX ? *out_length : UINT32_MAX);
     const std::uint32_t status = private_key_op(*key.connection, key.deviceIndex, input, length, out, &reply_length);
-    if (status != 0)
+    if (status != DEVICE_OK)
         return device_failure(status, device_error);
     *out_length = reply_length;
     return CKR_OK;

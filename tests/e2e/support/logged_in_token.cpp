@@ -19,7 +19,7 @@ LoggedInToken::LoggedInToken() : simulated_(profile_for(sim::DeviceKind::token, 
     card_ = std::make_unique<SimulatedCard>(*simulated_.device);
     connection_ = connect_pcsc(1, DEVICE_TOKEN, 0);
     EXPECT_NE(connection_, nullptr);
-    EXPECT_EQ(set_up_session(*connection_), 0u);
+    EXPECT_EQ(set_up_session(*connection_), DEVICE_OK);
     EXPECT_EQ(login(*connection_, LOGGED_IN_USER, reinterpret_cast<const std::uint8_t*>(USER_PIN),
                     std::strlen(USER_PIN)),
               0u);
@@ -75,7 +75,7 @@ ObjectHeader generate_device_key_pair(DeviceConnection& connection, std::uint8_t
         length = static_cast<std::uint32_t>(public_key.size());
         status = connection.transport(&connection, CMD_READ_PUBLIC_KEY, &index, 1, public_key.data(), &length);
     }
-    EXPECT_EQ(status, 0u);
+    EXPECT_EQ(status, DEVICE_OK);
     public_key.resize(length);
     return header;
 }
