@@ -2,7 +2,8 @@
 """Prints a Google Benchmark JSON report (stdin) as a table with ratios.
 
 Benchmarks are named <operation>/<implementation>/<argument>. In each operation and argument, the
-implementation whose name starts with "engine", "openssl" or "floor" (the least work the operation
+implementation whose name starts with "engine", "openssl", "softhsm" (SoftHSM2 doing the same
+PKCS#11 calls) or "floor" (the least work the operation
 can be done with) is the reference; every other row shows reference time / its own time, so a
 ratio above 1 means faster than the reference. Times are CPU times, except for benchmarks timed by
 the wall clock (their names end in "/real_time"), which wait on devices.
@@ -11,7 +12,7 @@ Rows with a byte rate also show cycles per byte at the clock rate the report's c
 import json
 import sys
 
-REFERENCES = ("engine", "openssl", "floor")
+REFERENCES = ("engine", "openssl", "floor", "softhsm")
 
 
 def time_of(b):

@@ -9,7 +9,7 @@ packages=(
   g++-mingw-w64-x86-64-posix wine64
   opensc gnutls-bin libengine-pkcs11-openssl python3-pykcs11 python3-cryptography p11-kit
   libnss3-tools default-jdk-headless
-  valgrind
+  valgrind softhsm2
 )
 missing=()
 for p in "${packages[@]}"; do
