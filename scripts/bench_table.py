@@ -34,10 +34,13 @@ def main():
     reference = {}
     for b in rows:
         operation, implementation, argument = split(b["name"])
-        if implementation.startswith(REFERENCES):
+        if implementation.startswith(REFERENCES) and not b.get("error_occurred"):
             reference[(operation, argument)] = time_of(b)
     print(f"{'benchmark':<44} {'ns':>12} {'MB/s':>9} {'c/B':>7} {'ratio':>7}")
     for b in rows:
+        if b.get("error_occurred"):
+            print(f"{b['name']:<44} skipped: {b.get('error_message', '')}")
+            continue
         operation, implementation, argument = split(b["name"])
         rate = b.get("bytes_per_second")
         mbps = f"{rate / 1e6:9.1f}" if rate else f"{'':9}"
