@@ -23,13 +23,14 @@ table device
 echo "(OpenSSL with OPENSSL_ia32cap masking AES-NI)"
 OPENSSL_ia32cap="~0x200000200000000" table hash_aes --benchmark_filter=aes
 
-# The slot refresh against the simulated devices through pcscd; only one pcscd runs per machine.
+# The slot refresh and the PKCS#11 calls beside SoftHSM2 against the simulated devices through
+# pcscd; only one pcscd runs per machine.
 if pgrep -x pcscd >/dev/null; then
-  echo "(slot refresh skipped: another pcscd is running)"
+  echo "(slot refresh and PKCS#11 calls skipped: another pcscd is running)"
 else
   cmake --build "$build" --target vlrp11-sim ifd-vlrp11sim vlrp11-sim-smoke >/dev/null
   work=$(mktemp -d)
   trap 'bash "$root/scripts/sim-down.sh" "$work" >/dev/null 2>&1; rm -rf "$work"' EXIT
   VLRP11_SIM_BUILD=$build bash "$root/scripts/sim-up.sh" "$work" >/dev/null
-  (source "$work/env" && table slots)
+  (source "$work/env" && table slots && table p11)
 fi
