@@ -19,6 +19,8 @@ install(FILES ${PROJECT_BINARY_DIR}/vlrp11.module DESTINATION ${CMAKE_INSTALL_DA
 if(TARGET vlrp11-sim)
   install(TARGETS vlrp11-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(TARGETS ifd-vlrp11sim LIBRARY DESTINATION ${pcsc_driver_dir})
+  # Provisioning signs each simulated device's certificate with the development root key.
+  install(FILES ${PROJECT_SOURCE_DIR}/sim/dev_root_key.pem DESTINATION ${CMAKE_INSTALL_DATADIR}/vlrp11)
 endif()
 
 # Installing copies what is built; it does not build the tests and benchmarks first.

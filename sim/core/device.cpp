@@ -83,7 +83,7 @@ std::unique_ptr<Device> Device::create(const std::filesystem::path& state_dir,
     if (!impl->device_key || !root ||
         !make_certificate(impl->profile, impl->device_key.get(), root.get(), impl->certificate)) {
         error = "cannot make the device key and certificate (root key " +
-                std::string(VLRP11_SIM_DEV_ROOT_KEY) + ")";
+                std::string(VLRP11_SIM_DEV_ROOT_KEY) + " or " + VLRP11_SIM_DEV_ROOT_KEY_INSTALLED + ")";
         return nullptr;
     }
     // The core state goes last: a directory without it is not a device, and can be provisioned

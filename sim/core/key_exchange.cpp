@@ -13,10 +13,16 @@
 namespace vlrp11::sim {
 EvpKey load_development_root_key()
 {
-    std::ifstream in(VLRP11_SIM_DEV_ROOT_KEY);
-    std::stringstream pem;
-    pem << in.rdbuf();
-    return in ? p256_private_from_pem(pem.str()) : nullptr;
+    // A simulator run from its build reads the key in the source tree; an installed one, beside
+    // its other data files.
+    for (const char* path : {VLRP11_SIM_DEV_ROOT_KEY, VLRP11_SIM_DEV_ROOT_KEY_INSTALLED}) {
+        std::ifstream in(path);
+        std::stringstream pem;
+        pem << in.rdbuf();
+        if (in)
+            return p256_private_from_pem(pem.str());
+    }
+    return nullptr;
 }
 
 bool make_certificate(const DeviceProfile& profile, EVP_PKEY* device_key, EVP_PKEY* root_key,

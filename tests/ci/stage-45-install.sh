@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Install and registration: the release build packed with cpack as a Debian package, installed
 # with dpkg, the module seen by p11-kit without a path and by pkcs11-tool at its installed path,
-# pcscd's driver in place, then removed without leaving a file behind.
+# pcscd's driver and the simulator in place, then removed without leaving a file behind.
 set -euo pipefail
 root=${VLRP11_ROOT:-$(cd "$(dirname "$0")/../.." && pwd)}
 build=${VLRP11_BUILD_RELEASE:-$root/build/release}
@@ -29,6 +29,7 @@ module=$(sed -n 's/^module: //p' "$module_file")
   fail "the module file names $module, not p11-kit's module folder"
 [ -f "$driver" ] || fail "the reader driver is not at $driver"
 command -v vlrp11-sim >/dev/null || fail "vlrp11-sim is not on the path"
+vlrp11-sim init "$work/device" --kind token --so-pin 87654321 >/dev/null || fail "vlrp11-sim cannot provision a device"
 
 listed=$(p11-kit list-modules)
 grep -A3 '^vlrp11:' <<<"$listed" | grep -q 'library-description: VELLARO & MORVA PKCS#11 library' ||
@@ -40,7 +41,7 @@ grep -q 'VELLARO & MORVA PKCS#11 library (ver 1.7)' <<<"$info" || { echo "$info"
 echo "pkcs11-tool --module $module: loaded"
 
 dpkg -r "$package" >/dev/null
-for file in "$module" "$module_file" "$driver" /usr/bin/vlrp11-sim; do
+for file in "$module" "$module_file" "$driver" /usr/bin/vlrp11-sim /usr/share/vlrp11; do
   [ ! -e "$file" ] || fail "$file is still there after removal"
 done
 ! p11-kit list-modules | grep -q '^vlrp11:' || fail "p11-kit still lists the module after removal"
