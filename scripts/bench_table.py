@@ -29,7 +29,12 @@ def split(name):
 
 def main():
     report = json.load(sys.stdin)
-    rows = [b for b in report["benchmarks"] if b.get("run_type", "iteration") == "iteration"]
+    rows = []
+    for b in report["benchmarks"]:
+        if b.get("error_occurred"):
+            print(f"{b['name']}: not run: {b.get('error_message', '')}")
+        elif b.get("run_type", "iteration") == "iteration":
+            rows.append(b)
     mhz = report.get("context", {}).get("mhz_per_cpu")
     reference = {}
     for b in rows:
