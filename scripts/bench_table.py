@@ -29,12 +29,7 @@ def split(name):
 
 def main():
     report = json.load(sys.stdin)
-    rows = []
-    for b in report["benchmarks"]:
-        if b.get("error_occurred"):
-            print(f"{b['name']}: not run: {b.get('error_message', '')}")
-        elif b.get("run_type", "iteration") == "iteration":
-            rows.append(b)
+    rows = [b for b in report["benchmarks"] if b.get("run_type", "iteration") == "iteration"]
     mhz = report.get("context", {}).get("mhz_per_cpu")
     reference = {}
     for b in rows:
