@@ -43,4 +43,22 @@ inline bool entry_is_certificate(const DirectoryEntry& entry) noexcept
 std::uint32_t read_directory(DeviceConnection& connection, DirectoryEntry (&entries)[DIRECTORY_ENTRY_COUNT],
                              unsigned& count) noexcept;
 
+constexpr std::uint8_t NO_HEAD_INDEX = 0xFF;
+
+// A snapshot of the directory: the entries the listing named, at most 64.
+struct Directory {
+    DirectoryEntry entries[DIRECTORY_ENTRY_COUNT];
+    unsigned count;
+};
+
+// read_directory into a snapshot, which is empty unless the status is DEVICE_OK.
+std::uint32_t read_directory(DeviceConnection& connection, Directory& directory) noexcept;
+
+// Takes the file whose head is at `head` off the device, as far as the snapshot shows it: first
+// every chunk in use whose byte 1 names the head, from the highest index down, then the head
+// itself when it is in use as a head (byte 1 the head or none). A file therefore never loses
+// its head while chunks of it remain. Stops at the first delete that fails and returns its
+// status; DEVICE_OK when everything went (or nothing was left).
+std::uint32_t delete_file(DeviceConnection& connection, const Directory& directory, std::uint8_t head) noexcept;
+
 }  // namespace vlrp11

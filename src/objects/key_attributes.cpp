@@ -9,6 +9,7 @@
 #include "device/status.h"
 #include "objects/der.h"
 #include "objects/key_kinds.h"
+#include "objects/public_keys.h"
 #include "vlrp11/pkcs11_vendor.h"
 
 #include <cstring>
@@ -19,32 +20,9 @@ namespace {
 
 constexpr std::uint32_t EC_PUBLIC_KEY_CAPACITY = 144;
 constexpr std::uint32_t DSTU_PUBLIC_KEY_CAPACITY = 72;
-constexpr std::uint32_t RSA_PUBLIC_KEY_CAPACITY = 768;
-
-// Model 1000 with firmware 1 pads a P-521 point to 136 bytes.
-constexpr std::uint32_t PADDED_P521_POINT = 136;
-constexpr std::uint32_t P521_POINT = 132;
 
 constexpr std::uint32_t KEY_ATTESTATION_BYTES = 64;
 constexpr std::uint32_t DEVICE_CERTIFICATE_BYTES = 140;
-
-std::uint32_t public_key_capacity(KeyFamily family) noexcept
-{
-    switch (family) {
-    case FAMILY_EC:
-        return EC_PUBLIC_KEY_CAPACITY;
-    case FAMILY_DSTU4145:
-        return DSTU_PUBLIC_KEY_CAPACITY;
-    default:
-        return RSA_PUBLIC_KEY_CAPACITY;
-    }
-}
-
-bool pads_p521_point(const DeviceConnection& connection) noexcept
-{
-    return load_le32(connection.device_info + DEVICE_INFO_MODEL) == 1000 &&
-           connection.device_info[DEVICE_INFO_VERSION] == 1;
-}
 
 CK_RV public_key_failed(ObjectRecord& record) noexcept
 {
@@ -76,9 +54,7 @@ CK_RV fetch_public_key(ObjectRecord& record, KeyFamily family) noexcept
     length = capacity;
     if (read_public_key(*connection, record.deviceIndex, cache, &length) != DEVICE_OK)
         return public_key_failed(record);
-    if (length == PADDED_P521_POINT && pads_p521_point(*connection))
-        length = P521_POINT;
-    record.cacheLength = length;
+    record.cacheLength = public_key_length(*connection, length);
     return CKR_OK;
 }
 

@@ -5,8 +5,7 @@
 namespace vlrp11 {
 namespace {
 
-CK_RV allocate_in(ObjectTable* table, CK_OBJECT_HANDLE tableBit, ObjectRecord*& record,
-                  CK_OBJECT_HANDLE& handle) noexcept
+CK_RV insert_in(ObjectTable* table, CK_OBJECT_HANDLE tableBit, ObjectRecord* record, CK_OBJECT_HANDLE& handle) noexcept
 {
     if (table == nullptr)
         return CKR_HOST_MEMORY;
@@ -14,14 +13,26 @@ CK_RV allocate_in(ObjectTable* table, CK_OBJECT_HANDLE tableBit, ObjectRecord*& 
         ObjectRecord*& entry = (*table)[i];
         if (entry != nullptr)
             continue;
-        entry = allocate_object();
-        if (entry == nullptr)
-            return CKR_HOST_MEMORY;
-        record = entry;
+        entry = record;
         handle = (i + 1) | tableBit;
         return CKR_OK;
     }
     return CKR_HOST_MEMORY;
+}
+
+CK_RV allocate_in(ObjectTable* table, CK_OBJECT_HANDLE tableBit, ObjectRecord*& record,
+                  CK_OBJECT_HANDLE& handle) noexcept
+{
+    ObjectRecord* fresh = allocate_object();
+    if (fresh == nullptr)
+        return CKR_HOST_MEMORY;
+    CK_RV rv = insert_in(table, tableBit, fresh, handle);
+    if (rv != CKR_OK) {
+        release_object(fresh);
+        return rv;
+    }
+    record = fresh;
+    return CKR_OK;
 }
 
 }  // namespace
@@ -58,6 +69,26 @@ CK_RV allocate_session_record(const ObjectContext& context, ObjectRecord*& recor
                               CK_OBJECT_HANDLE& handle) noexcept
 {
     return allocate_in(context.sessionObjects, SESSION_OBJECT_BIT, record, handle);
+}
+
+CK_RV insert_record(const ObjectContext& context, bool token, ObjectRecord* record, CK_OBJECT_HANDLE& handle) noexcept
+{
+    if (!token)
+        return insert_in(context.sessionObjects, SESSION_OBJECT_BIT, record, handle);
+    CK_RV rv = insert_in(context.tokenObjects, 0, record, handle);
+    if (rv == CKR_OK)
+        record->connection = context.connection;
+    return rv;
+}
+
+bool table_full(const ObjectTable* table) noexcept
+{
+    if (table == nullptr)
+        return true;
+    for (const ObjectRecord* record : *table)
+        if (record == nullptr)
+            return false;
+    return true;
 }
 
 CK_RV release_record(const ObjectContext& context, CK_OBJECT_HANDLE handle) noexcept

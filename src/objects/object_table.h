@@ -52,6 +52,14 @@ CK_RV allocate_token_record(const ObjectContext& context, ObjectRecord*& record,
 CK_RV allocate_session_record(const ObjectContext& context, ObjectRecord*& record,
                               CK_OBJECT_HANDLE& handle) noexcept;
 
+// Places a record made by allocate_object in the first empty entry of the token objects
+// (connection set) or the session's objects, and gives its handle. CKR_HOST_MEMORY, with the
+// record still the caller's, when the table is full.
+CK_RV insert_record(const ObjectContext& context, bool token, ObjectRecord* record, CK_OBJECT_HANDLE& handle) noexcept;
+
+// Whether a table (null: none) has no empty entry.
+bool table_full(const ObjectTable* table) noexcept;
+
 // Frees the record a handle names and empties its entry; CKR_OBJECT_HANDLE_INVALID for a bad handle.
 CK_RV release_record(const ObjectContext& context, CK_OBJECT_HANDLE handle) noexcept;
 
