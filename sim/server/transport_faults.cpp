@@ -33,17 +33,29 @@ void TransportFaults::split_next(std::size_t at) {
 }
 
 void TransportFaults::drop_next() {
+    drop_after(0);
+}
+
+void TransportFaults::drop_after(unsigned answered) {
     std::lock_guard lock(mutex_);
     pending_.drop = true;
+    drop_countdown_ = answered;
 }
 
 void TransportFaults::clear() {
     std::lock_guard lock(mutex_);
     pending_ = ReplyPlan{};
+    drop_countdown_ = 0;
 }
 
 ReplyPlan TransportFaults::next_reply() {
     std::lock_guard lock(mutex_);
+    if (pending_.drop && drop_countdown_ > 0) {
+        --drop_countdown_;
+        ReplyPlan plan;
+        plan.latency_ms = pending_.latency_ms;
+        return plan;
+    }
     ReplyPlan plan = pending_;
     pending_ = ReplyPlan{};
     pending_.latency_ms = plan.latency_ms;

@@ -27,6 +27,8 @@ public:
     void truncate_next(std::size_t bytes);
     void split_next(std::size_t at);
     void drop_next();
+    // The next `answered` replies go out; the one after them is dropped.
+    void drop_after(unsigned answered);
     void clear();
 
     // The plan for the reply about to be sent; one-shot faults are used up by it.
@@ -35,6 +37,7 @@ public:
 private:
     std::mutex mutex_;
     ReplyPlan pending_;
+    unsigned drop_countdown_ = 0;  // replies still sent before an armed drop
 };
 
 // Time between the two parts of a split reply: long enough that a peer reading once gets only

@@ -123,6 +123,15 @@ TEST(TransportFaults, OneShotFaultsSpoilOneReplyAndLatencyStays) {
     EXPECT_EQ(faults.next_reply().latency_ms, 0);
 }
 
+TEST(TransportFaults, DropAfterAnswersThatManyFirst) {
+    TransportFaults faults;
+    faults.drop_after(2);
+    EXPECT_FALSE(faults.next_reply().drop);
+    EXPECT_FALSE(faults.next_reply().drop);
+    EXPECT_TRUE(faults.next_reply().drop);
+    EXPECT_FALSE(faults.next_reply().drop);
+}
+
 TEST(TransportFaults, TruncationCutsOnlyLongerReplies) {
     std::vector<std::uint8_t> reply{1, 2, 3, 4, 5, 6, 7};
     ReplyPlan plan;

@@ -162,7 +162,7 @@ TEST(ControlRequests, MalformedRequestsAreRefusedWithAReason) {
         {"busy dev3007 -1", "error usage"},
         {"busy dev3007 1 256", "error usage"},
         {"status dev3007 256", "error usage"},
-        {"drop dev3007 1", "error usage: drop <device>"},
+        {"drop dev3007 1 2", "error usage: drop <device> [<number>]"},
         {"latency dev3007 1000001", "error usage"},
         {"drop nosuch", "error no device nosuch"},
     };
