@@ -17,22 +17,54 @@ bool begins_with(const std::uint8_t* bytes, std::size_t length, const std::uint8
 constexpr CurveId nist_ids[] = {CURVE_P256, CURVE_P384, CURVE_P521};
 constexpr CurveId dstu_ids[] = {CURVE_DSTU_233, CURVE_DSTU_257, CURVE_DSTU_307, CURVE_DSTU_367, CURVE_DSTU_431};
 
+struct Form {
+    std::uint8_t bytes[EXPLICIT_PARAMETERS_MAX_BYTES];
+    std::size_t length;
+};
+
+// The forms each curve can be named by, made once (the explicit ones take some arithmetic):
+// for the P-curves the OID and both explicit forms, for the DSTU curves the OID and ECBinary.
+struct CurveForms {
+    Form nist[std::size(nist_ids)][3];
+    Form dstu[std::size(dstu_ids)][2];
+};
+
+const CurveForms& curve_forms() noexcept
+{
+    static const CurveForms forms = [] {
+        CurveForms made{};
+        for (std::size_t i = 0; i < std::size(nist_ids); ++i) {
+            std::span<const std::uint8_t> oid = nist_curve_oid(nist_ids[i]);
+            std::memcpy(made.nist[i][0].bytes, oid.data(), oid.size());
+            made.nist[i][0].length = oid.size();
+            made.nist[i][1].length =
+                nist_explicit_parameters(nist_ids[i], FieldElementForm::full, made.nist[i][1].bytes);
+            made.nist[i][2].length =
+                nist_explicit_parameters(nist_ids[i], FieldElementForm::minimal_b, made.nist[i][2].bytes);
+        }
+        for (std::size_t i = 0; i < std::size(dstu_ids); ++i) {
+            std::uint8_t oid[DSTU_CURVE_OID_BYTES];
+            dstu_curve_oid(dstu_ids[i], oid);
+            std::memcpy(made.dstu[i][0].bytes, oid, sizeof oid);
+            made.dstu[i][0].length = sizeof oid;
+            made.dstu[i][1].length = dstu_binary_parameters(dstu_ids[i], made.dstu[i][1].bytes);
+        }
+        return made;
+    }();
+    return forms;
+}
+
 // The DSTU curve whose OID or ECBinary form the input begins with; form_length is the length of
 // the form that matched.
 std::uint16_t match_dstu_form(const std::uint8_t* bytes, std::size_t length, std::size_t& form_length) noexcept
 {
-    for (CurveId id : dstu_ids) {
-        std::uint8_t oid[DSTU_CURVE_OID_BYTES];
-        dstu_curve_oid(id, oid);
-        std::uint8_t binary[EXPLICIT_PARAMETERS_MAX_BYTES];
-        std::size_t binary_length = dstu_binary_parameters(id, binary);
-        if (begins_with(bytes, length, oid, sizeof oid)) {
-            form_length = sizeof oid;
-            return id;
-        }
-        if (begins_with(bytes, length, binary, binary_length)) {
-            form_length = binary_length;
-            return id;
+    const CurveForms& forms = curve_forms();
+    for (std::size_t i = 0; i < std::size(dstu_ids); ++i) {
+        for (const Form& form : forms.dstu[i]) {
+            if (begins_with(bytes, length, form.bytes, form.length)) {
+                form_length = form.length;
+                return dstu_ids[i];
+            }
         }
     }
     return 0;
@@ -46,18 +78,12 @@ std::uint16_t match_nist_curve(const std::uint8_t* bytes, std::size_t length) no
 {
     if (bytes == nullptr)
         return 0;
-    for (CurveId id : nist_ids) {
-        std::span<const std::uint8_t> oid = nist_curve_oid(id);
-        if (begins_with(bytes, length, oid.data(), oid.size()))
-            return id;
-        // P-521's b has a leading zero byte; both ways of writing it are in use.
-        for (FieldElementForm form : {FieldElementForm::full, FieldElementForm::minimal_b}) {
-            std::uint8_t explicit_form[EXPLICIT_PARAMETERS_MAX_BYTES];
-            std::size_t explicit_length = nist_explicit_parameters(id, form, explicit_form);
-            if (begins_with(bytes, length, explicit_form, explicit_length))
-                return id;
-        }
-    }
+    // P-521's b has a leading zero byte; both ways of writing it are in use.
+    const CurveForms& forms = curve_forms();
+    for (std::size_t i = 0; i < std::size(nist_ids); ++i)
+        for (const Form& form : forms.nist[i])
+            if (begins_with(bytes, length, form.bytes, form.length))
+                return nist_ids[i];
     return 0;
 }
 

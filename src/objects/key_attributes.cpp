@@ -7,6 +7,7 @@
 #include "device/device_connection.h"
 #include "device/object_commands.h"
 #include "device/status.h"
+#include "objects/curve_parameters.h"
 #include "objects/der.h"
 #include "objects/key_kinds.h"
 #include "objects/public_keys.h"
@@ -74,19 +75,10 @@ CK_RV flag_derive(const AttributeQuery& query, CK_ATTRIBUTE& entry) noexcept
 // EC: the named curve's OID, and the point X ‖ Y as a DER OCTET STRING of the uncompressed form.
 CK_RV ec_params(const AttributeQuery& query, CK_ATTRIBUTE& entry) noexcept
 {
-    static constexpr std::uint8_t p256[] = {0x06, 0x08, 0x2A, 0x86, 0x48, 0xCE, 0x3D, 0x03, 0x01, 0x07};
-    static constexpr std::uint8_t p384[] = {0x06, 0x05, 0x2B, 0x81, 0x04, 0x00, 0x22};
-    static constexpr std::uint8_t p521[] = {0x06, 0x05, 0x2B, 0x81, 0x04, 0x00, 0x23};
-    switch (header_parameter(query.record.header)) {
-    case CURVE_P256:
-        return answer_parameters(entry, p256, sizeof p256);
-    case CURVE_P384:
-        return answer_parameters(entry, p384, sizeof p384);
-    case CURVE_P521:
-        return answer_parameters(entry, p521, sizeof p521);
-    default:
+    std::span<const std::uint8_t> oid = nist_curve_oid(static_cast<CurveId>(header_parameter(query.record.header)));
+    if (oid.empty())
         return CKR_DEVICE_ERROR;
-    }
+    return answer_parameters(entry, oid.data(), oid.size());
 }
 
 CK_RV ec_point(const AttributeQuery& query, CK_ATTRIBUTE& entry) noexcept
@@ -113,10 +105,13 @@ CK_RV dstu_params(const AttributeQuery& query, CK_ATTRIBUTE& entry) noexcept
     std::uint16_t curve = header_parameter(query.record.header);
     if (curve < CURVE_DSTU_233 || curve > CURVE_DSTU_431)
         return CKR_DEVICE_ERROR;
-    std::uint8_t params[83] = {0x30, 0x51, 0x06, 0x0D, 0x2A, 0x86, 0x24, 0x02, 0x01, 0x01, 0x01,
-                               0x01, 0x03, 0x01, 0x01, 0x02, 0x00, 0x04, 0x40};
-    params[16] = static_cast<std::uint8_t>(curve - 27);
-    std::memcpy(params + 19, gost28147_default_sbox_packed.data(), gost28147_sbox_bytes);
+    std::uint8_t params[2 + DSTU_CURVE_OID_BYTES + 2 + gost28147_sbox_bytes] = {DER_SEQUENCE, sizeof params - 2};
+    std::uint8_t oid[DSTU_CURVE_OID_BYTES];
+    dstu_curve_oid(static_cast<CurveId>(curve), oid);
+    std::memcpy(params + 2, oid, sizeof oid);
+    params[2 + sizeof oid] = DER_OCTET_STRING;
+    params[3 + sizeof oid] = gost28147_sbox_bytes;
+    std::memcpy(params + 4 + sizeof oid, gost28147_default_sbox_packed.data(), gost28147_sbox_bytes);
     return answer_parameters(entry, params, sizeof params);
 }
 

@@ -60,6 +60,17 @@ void DeviceObjects::restart()
     connect();
 }
 
+void DeviceObjects::replace_device(const sim::DeviceProfile& profile)
+{
+    release_table(tokens);
+    connection.reset();
+    hsm.reset();
+    card.reset();
+    simulated = std::make_unique<SimulatedDevice>(profile);
+    ASSERT_NE(simulated->device, nullptr);
+    connect();
+}
+
 void DeviceObjects::cut_after(unsigned answered)
 {
     simulated->host.faults.drop_after(answered);

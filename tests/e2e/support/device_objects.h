@@ -28,6 +28,8 @@ protected:
     sim::DeviceProfile profile() const;
     void connect();
     void restart();
+    // Starts over with another device of the same kind.
+    void replace_device(const sim::DeviceProfile& profile);
     // The network HSM's transport drops the reply after `answered` more commands and closes.
     void cut_after(unsigned answered);
 
