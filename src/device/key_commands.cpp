@@ -12,7 +12,6 @@ namespace vlrp11 {
 namespace {
 
 constexpr std::size_t SECRET_KEY_MAX_BYTES = 64;
-constexpr std::size_t RANDOM_MAX_BYTES = 256;
 
 }  // namespace
 
@@ -59,21 +58,6 @@ std::uint32_t write_object(DeviceConnection& connection, std::uint8_t index, std
     std::memcpy(request + 5, chunk, length);
     return connection.transport(&connection, CMD_WRITE_OBJECT, request, static_cast<std::uint32_t>(5 + length),
                                 nullptr, nullptr);
-}
-
-std::uint32_t get_random(DeviceConnection& connection, std::size_t count, std::uint8_t* out) noexcept
-{
-    if (count == 0 || count > RANDOM_MAX_BYTES)
-        return COMMAND_LENGTH_WRONG;
-    // One count byte: 256 travels as 0.
-    std::uint8_t request = static_cast<std::uint8_t>(count);
-    std::uint32_t length = static_cast<std::uint32_t>(count);
-    std::uint32_t status = connection.transport(&connection, CMD_GET_RANDOM, &request, 1, out, &length);
-    if (status == DEVICE_OK && length != count) {
-        secure_wipe(out, count);
-        return COMMAND_LENGTH_WRONG;
-    }
-    return status;
 }
 
 }  // namespace vlrp11

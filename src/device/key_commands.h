@@ -7,8 +7,8 @@ namespace vlrp11 {
 
 struct DeviceConnection;
 
-// Commands that change what the device stores, and the random bytes of key generation. Each
-// returns the transport's or the device's status.
+// Commands that change what the device stores. Each returns the transport's or the device's
+// status.
 
 // Bytes of the key record (the object header) that generation and writing carry after the index.
 constexpr std::uint32_t KEY_RECORD_BYTES = 104;
@@ -35,9 +35,5 @@ std::uint32_t delete_object(DeviceConnection& connection, std::uint8_t index) no
 // the free entry `index`, marked with the directory state byte and the index of the file's head.
 std::uint32_t write_object(DeviceConnection& connection, std::uint8_t index, std::uint8_t state, std::uint8_t head,
                            const std::uint8_t* chunk, std::size_t length) noexcept;
-
-// Fills out with count (1..256) random bytes of the device; a reply of another length is
-// COMMAND_LENGTH_WRONG.
-std::uint32_t get_random(DeviceConnection& connection, std::size_t count, std::uint8_t* out) noexcept;
 
 }  // namespace vlrp11

@@ -5,6 +5,7 @@
 #include "device/key_commands.h"
 #include "device/object_commands.h"
 #include "device/status.h"
+#include "objects/device_random.h"
 #include "objects/directory.h"
 #include "objects/key_kinds.h"
 #include "objects/public_keys.h"
@@ -95,7 +96,7 @@ CK_RV generate_secret_key(const ObjectContext& context, std::uint32_t& deviceErr
     auto* value = static_cast<std::uint8_t*>(std::calloc(1, length));
     CK_RV rv = value != nullptr ? adopt_object_value(*record, value, length) : CKR_HOST_MEMORY;
     if (rv == CKR_OK) {
-        if (std::uint32_t status = get_random(*context.connection, length, record->value); status != DEVICE_OK) {
+        if (std::uint32_t status = device_random(*context.connection, record->value, length); status != DEVICE_OK) {
             deviceError = status;
             rv = CKR_DEVICE_ERROR;
         }
