@@ -41,7 +41,7 @@ unsigned used_entries(const Directory& directory)
 {
     unsigned used = 0;
     for (unsigned i = 0; i < directory.count; ++i)
-        used += !directory_entry_free(directory.entries[i]);
+        used += !entry_free(directory.entries[i]);
     return used;
 }
 
@@ -204,7 +204,7 @@ TEST_P(ObjectCreation, FailedDeleteKeepsTheHeadAndTheRecord)
     EXPECT_EQ(destroy_object(context(), deviceError, handle), CKR_DEVICE_ERROR);
     EXPECT_EQ(deviceError, 17u);
     Directory listing = directory();
-    EXPECT_FALSE(directory_entry_free(listing.entries[63]));
+    EXPECT_FALSE(entry_free(listing.entries[63]));
     EXPECT_NE(tokens[0], nullptr);
     ASSERT_EQ(destroy_object(context(), deviceError, handle), CKR_OK);
     EXPECT_EQ(used_entries(directory()), 0u);
