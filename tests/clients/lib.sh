@@ -49,22 +49,22 @@ slot_index_of() {  # kind -> the slot's place in the slot list, from 0
 
 # flow <label> "<calls it needs>" command... : runs the command, prints one line, counts it.
 flow() {
-  local label=$1 needs=$2 call log
+  # The locals have names of their own: the flow's functions see the caller's variables.
+  local flow_label=$1 flow_needs=$2 flow_call flow_log=$work/flow.log
   shift 2
-  grep -qE -- "$only" <<<"$label" || return 0
-  for call in $needs; do
-    if [[ $missing_calls == *" $call "* ]]; then
-      printf 'pending    %s: needs %s, which the module does not offer yet\n' "$label" "$call"
+  grep -qE -- "$only" <<<"$flow_label" || return 0
+  for flow_call in $flow_needs; do
+    if [[ $missing_calls == *" $flow_call "* ]]; then
+      printf 'pending    %s: needs %s, which the module does not offer yet\n' "$flow_label" "$flow_call"
       return 0
     fi
   done
-  log=$work/flow.log
-  if "$@" >"$log" 2>&1; then
-    printf 'pass       %s\n' "$label"
+  if "$@" >"$flow_log" 2>&1; then
+    printf 'pass       %s\n' "$flow_label"
     passed=$((passed + 1))
   else
-    printf 'FAIL       %s\n' "$label"
-    sed 's/^/           | /' "$log" | tail -n 15
+    printf 'FAIL       %s\n' "$flow_label"
+    sed 's/^/           | /' "$flow_log" | tail -n 15
     failed=$((failed + 1))
   fi
 }
@@ -88,13 +88,31 @@ openssl x509 -inform DER -in "$work/cert.der" -out "$work/cert.pem"
 # A certificate object's ID must be its subject key identifier, or the module refuses it.
 cert_id=$(openssl x509 -in "$work/cert.pem" -noout -ext subjectKeyIdentifier | tail -n1 | tr -d ' :\n')
 
-# verify_signature <public key DER or PEM> <signature> [openssl dgst options]: over $work/data.
+# verify_signature <public key PEM or DER> <signature> [raw]: over $work/data with SHA-256; "raw"
+# takes an ECDSA signature as r || s (pkcs11-tool's DER conversion miscodes long signatures).
 verify_signature() {
+  local signature=$2 half
   openssl pkey -pubin -in "$1" -out "$work/verify.pem" 2>/dev/null ||
     openssl pkey -pubin -inform DER -in "$1" -out "$work/verify.pem" || return 1
-  openssl dgst -sha256 -verify "$work/verify.pem" -signature "$2" "${@:3}" "$work/data"
+  if [ "${3:-}" = raw ]; then
+    half=$(stat -c %s "$2")  # hex digits of r: two per byte of r, which is half the signature
+    {
+      echo "asn1 = SEQUENCE:signature"
+      echo "[signature]"
+      xxd -p -c 1000 "$2" | awk -v n="$half" '{ print "r = INTEGER:0x" substr($0, 1, n); print "s = INTEGER:0x" substr($0, n + 1) }'
+    } >"$work/signature.cnf"
+    openssl asn1parse -genconf "$work/signature.cnf" -out "$work/signature.der" -noout || return 1
+    signature=$work/signature.der
+  fi
+  openssl dgst -sha256 -verify "$work/verify.pem" -signature "$signature" "$work/data"
 }
 
+# public_key <kind> <label> <out>: the public key of a device key pair as PEM, through the OpenSSL
+# engine (pkcs11-tool cannot read every curve's public key back).
+public_key() {
+  PKCS11_MODULE_PATH=$module openssl pkey -engine pkcs11 -inform engine -pubin -pubout -out "$3" \
+    -in "$(uri_of "$1");object=${2// /%20};type=public;pin-value=$pin"
+}
 # Labels of the sample keys that sim-up provisions (the RSA key on HSM partition 0 only).
 ec_sample_of() {  # kind
   case $1 in token) echo "Sample EC P-256 key" ;; *) echo "Partition 0 EC P-256 key" ;; esac

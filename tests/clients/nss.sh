@@ -28,7 +28,7 @@ for kind in $kinds; do
   }
   flow "$kind certutil -L (sample certificate listed)" "$objects" list_certs
   list_keys() {
-    "${certutil[@]}" -K -h "$label" </dev/null | tee "$out/keys" && grep -q "EC P-256 key" "$out/keys"
+    "${certutil[@]}" -K -h "$label" </dev/null | tee "$out/keys" && grep -q "EC P-256" "$out/keys"
   }
   flow "$kind certutil -K (sample key listed)" "$objects" list_keys
   if is_hsm "$kind"; then
@@ -43,8 +43,8 @@ for kind in $kinds; do
   fi
   request() {
     local id
-    id=$("${certutil[@]}" -K -h "$label" </dev/null | awk -F'[][]' '/EC P-256 key/ { print $0; exit }' |
-      grep -oE '[0-9a-f]{40}' | head -n1)
+    id=$("${certutil[@]}" -K -h "$label" </dev/null | grep 'EC P-256' | head -n1 |
+      sed -E 's/^<[ 0-9]+> +[a-z]+ +([0-9a-f]+) .*/\1/')
     [ -n "$id" ] &&
       "${certutil[@]}" -R -h "$label" -k "$id" -s "CN=vlrp11 $kind" -Z SHA256 -a -o "$out/req.csr" </dev/null &&
       openssl req -in "$out/req.csr" -verify -noout

@@ -29,7 +29,7 @@ for kind in $kinds; do
   }
   flow "$kind p11tool --generate-privkey ECDSA" "C_GenerateKeyPair C_GetAttributeValue" generate
   test_sign() {
-    "${p11[@]}" --login --test-sign --hash=SHA256 "$url;object=gnutls-ec;type=private" | tee "$out/ts" &&
+    "${p11[@]}" --login --test-sign --hash=SHA256 "$url;object=gnutls-ec;type=private" 2>&1 | tee "$out/ts" &&
       grep -q "Signing using ECDSA-SHA256... ok" "$out/ts" && [ "$(grep -c 'Verifying.*ok' "$out/ts")" -ge 1 ]
   }
   flow "$kind p11tool --test-sign" "C_GenerateKeyPair C_FindObjectsInit C_GetAttributeValue C_SignInit C_Sign" test_sign

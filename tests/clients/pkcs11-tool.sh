@@ -33,24 +33,30 @@ for kind in $kinds; do
   flow "$kind pkcs11-tool --keypairgen RSA 2048" "C_GenerateKeyPair C_GetAttributeValue" \
     keypair rsa:2048 c4 pkcs11tool-rsa
 
-  # Generated keys are found by label: the module gives them no CKA_ID.
+  # pkcs11-tool picks the signing key by CKA_ID or by its place among the private keys; the
+  # module gives generated keys no CKA_ID, so their place is looked up by label.
+  key_index() {  # label
+    "${p11[@]}" "${login[@]}" -O --type privkey 2>/dev/null |
+      awk -v label="$1" '/^Private Key Object/ { n++ } sub(/^ *label: */, "") && $0 == label { print n - 1; exit }'
+  }
   sign_ecdsa() {  # label
-    "${p11[@]}" "${login[@]}" --sign --label "$1" -m ECDSA --signature-format openssl \
-      -i "$work/data.sha256" -o "$out/ec.sig" &&
-      "${p11[@]}" "${login[@]}" --read-object --type pubkey --label "$1" -o "$out/ec.pub" &&
-      verify_signature "$out/ec.pub" "$out/ec.sig"
+    local index
+    index=$(key_index "$1") && [ -n "$index" ] &&
+      "${p11[@]}" "${login[@]}" --sign --object-index "$index" -m ECDSA -i "$work/data.sha256" -o "$out/ec.sig" &&
+      public_key "$kind" "$1" "$out/ec.pub" && verify_signature "$out/ec.pub" "$out/ec.sig" raw
   }
   for curve in prime256v1 secp384r1 secp521r1; do
     flow "$kind pkcs11-tool --sign ECDSA $curve, openssl verifies" \
       "C_GenerateKeyPair C_FindObjectsInit C_GetAttributeValue C_SignInit C_Sign" sign_ecdsa "pkcs11tool-ec-$curve"
   done
   sign_rsa() {
-    "${p11[@]}" "${login[@]}" --sign --label pkcs11tool-rsa -m SHA256-RSA-PKCS -i "$work/data" -o "$out/rsa.sig" &&
-      "${p11[@]}" "${login[@]}" --read-object --type pubkey --label pkcs11tool-rsa -o "$out/rsa.pub" &&
-      verify_signature "$out/rsa.pub" "$out/rsa.sig"
+    local index
+    index=$(key_index pkcs11tool-rsa) && [ -n "$index" ] &&
+      "${p11[@]}" "${login[@]}" --sign --object-index "$index" -m SHA256-RSA-PKCS -i "$work/data" -o "$out/rsa.sig" &&
+      public_key "$kind" pkcs11tool-rsa "$out/rsa.pub" && verify_signature "$out/rsa.pub" "$out/rsa.sig"
   }
   flow "$kind pkcs11-tool --sign SHA256-RSA-PKCS, openssl verifies" \
-    "C_GenerateKeyPair C_FindObjectsInit C_GetAttributeValue C_SignInit C_Sign" sign_rsa
+    "C_GenerateKeyPair C_FindObjectsInit C_GetAttributeValue C_SignInit C_SignUpdate C_SignFinal" sign_rsa
 
   hash() {
     "${p11[@]}" --hash -m SHA256 -i "$work/data" -o "$out/hash" && cmp "$out/hash" "$work/data.sha256"
