@@ -56,10 +56,14 @@ CK_RV resolveSession(CK_SESSION_HANDLE hSession, ResolvedSession& out) noexcept
     return CKR_OK;
 }
 
+ObjectContext object_context(const ResolvedSession& session) noexcept
+{
+    return ObjectContext{session.connection, &session.slot->tokenObjects, &session.session->sessionObjects};
+}
+
 ObjectRecord* resolveObject(const ResolvedSession& session, CK_OBJECT_HANDLE hObject) noexcept
 {
-    ObjectContext context{session.connection, &session.slot->tokenObjects, &session.session->sessionObjects};
-    return resolve_object_handle(context, hObject);
+    return resolve_object_handle(object_context(session), hObject);
 }
 
 }  // namespace vlrp11

@@ -60,6 +60,10 @@ struct ResolvedSession {
 // session byte, open session, in that order. Fills out only on CKR_OK.
 CK_RV resolveSession(CK_SESSION_HANDLE hSession, ResolvedSession& out) noexcept;
 
+// What the object layer works on for a session: its slot's connection and token objects and the
+// session's own objects.
+ObjectContext object_context(const ResolvedSession& session) noexcept;
+
 // The record an object handle names within the session's slot, or null when the handle does
 // not resolve (each call chooses its own return code for that).
 ObjectRecord* resolveObject(const ResolvedSession& session, CK_OBJECT_HANDLE hObject) noexcept;

@@ -48,4 +48,15 @@ bool key_type_of(std::uint8_t kind, CK_KEY_TYPE& type) noexcept
     return true;
 }
 
+bool secret_key_kind(CK_KEY_TYPE type, std::uint8_t& kind) noexcept
+{
+    for (const KindRow& row : kind_table) {
+        if (row.family == FAMILY_SECRET && row.type == type) {
+            kind = row.firstKind;
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace vlrp11

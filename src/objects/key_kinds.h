@@ -48,6 +48,9 @@ KeyFamily key_family(std::uint8_t kind) noexcept;
 // The CKA_KEY_TYPE of a kind; false for the kinds that have none (0, 2, 9, 10).
 bool key_type_of(std::uint8_t kind, CK_KEY_TYPE& type) noexcept;
 
+// The kind a secret key of this CKA_KEY_TYPE has (GOST 28147-89: 15); false for other types.
+bool secret_key_kind(CK_KEY_TYPE type, std::uint8_t& kind) noexcept;
+
 // Kinds up to 10 are private keys (with a public view), the others secret keys.
 inline bool is_private_key_kind(std::uint8_t kind) noexcept
 {

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "vlrp11/pkcs11.h"
+
+namespace vlrp11 {
+
+// The check every template reader makes of an entry before it reads the value: a null pValue
+// with a nonzero length, or a boolean (one byte) or CK_ULONG attribute of another length, is
+// CKR_ATTRIBUTE_VALUE_INVALID. CKR_OK for anything else, whatever the attribute's meaning.
+CK_RV screen_entry(const CK_ATTRIBUTE& entry) noexcept;
+
+// Values of entries that passed screen_entry; the entry must be of the size its type asks for.
+bool entry_bool(const CK_ATTRIBUTE& entry) noexcept;
+CK_ULONG entry_ulong(const CK_ATTRIBUTE& entry) noexcept;
+
+}  // namespace vlrp11
