@@ -70,7 +70,7 @@ count=$(grep -c '^Token ' <<<"$listed")
 [ "$count" -eq 13 ] || { echo "demo: p11tool lists $count tokens, not 13" >&2; exit 1; }
 
 echo
-echo "== a real client on the token: list, log in, generate an EC key, sign, openssl verifies"
+echo "== a real client on the token: list, log in, generate an EC key, sign with the provisioned key, openssl verifies"
 VLRP11_CLIENT_MODULE=$module VLRP11_CLIENT_KINDS=token \
-  VLRP11_CLIENT_FLOWS='-L$|login|keypairgen EC prime256v1|sign ECDSA prime256v1' \
+  VLRP11_CLIENT_FLOWS='-L$|login|keypairgen EC prime256v1|sign ECDSA \(' \
   bash tests/clients/pkcs11-tool.sh

@@ -38,12 +38,13 @@ for kind in $kinds; do
   # is the provisioned one, given a certificate whose subject key identifier is the key's ID.
   rsa=$(rsa_sample_of "$kind")
   rsa_with_certificate() {
-    local private=(--private)
+    local id
+    id=$(printf rsa-sample | xxd -p)
     PKCS11_MODULE_PATH=$module openssl req -new -x509 -days 30 -subj "/CN=java-rsa" -engine pkcs11 \
       -keyform engine -key "$(uri_of "$kind");object=${rsa// /%20};type=private;pin-value=$pin" \
-      -addext "subjectKeyIdentifier=$(printf rsa-sample | xxd -p)" -sha256 -outform DER -out "$out/rsa.der" &&
-      pkcs11-tool --module "$module" --slot "$slot" -l --pin "$pin" --write-object "$out/rsa.der" --type cert \
-        --id "$(printf rsa-sample | xxd -p)" --label java-rsa "${private[@]}" &&
+      -addext "subjectKeyIdentifier=$id" -sha256 -out "$out/rsa.pem" &&
+      GNUTLS_PIN=$pin p11tool --provider "$module" --login --write --load-certificate="$out/rsa.pem" \
+        --label=java-rsa --id="$id" --mark-private "$(uri_of "$kind")" &&
       sign SHA256withRSA "java-rsa|RSA"
   }
   if [ -n "$rsa" ]; then

@@ -33,30 +33,38 @@ for kind in $kinds; do
   flow "$kind pkcs11-tool --keypairgen RSA 2048" "C_GenerateKeyPair C_GetAttributeValue" \
     keypair rsa:2048 c4 pkcs11tool-rsa
 
-  # pkcs11-tool picks the signing key by CKA_ID or by its place among the private keys; the
-  # module gives generated keys no CKA_ID, so their place is looked up by label.
-  key_index() {  # label
+  # pkcs11-tool picks the signing key by CKA_ID alone, and the module gives generated key pairs
+  # none: it signs with the provisioned keys, whose IDs the listing shows.
+  id_of() {  # label -> the CKA_ID of the private key with that label
     "${p11[@]}" "${login[@]}" -O --type privkey 2>/dev/null |
-      awk -v label="$1" '/^Private Key Object/ { n++ } sub(/^ *label: */, "") && $0 == label { print n - 1; exit }'
+      awk -v label="$1" '/^Private Key Object/ { found = 0 } sub(/^ *label: */, "") && $0 == label { found = 1 }
+                         found && sub(/^ *ID: */, "") && !done { print; done = 1 }'
   }
-  sign_ecdsa() {  # label
-    local index
-    index=$(key_index "$1") && [ -n "$index" ] &&
-      "${p11[@]}" "${login[@]}" --sign --object-index "$index" -m ECDSA -i "$work/data.sha256" -o "$out/ec.sig" &&
-      public_key "$kind" "$1" "$out/ec.pub" && verify_signature "$out/ec.pub" "$out/ec.sig" raw
+  sign_ecdsa() {
+    local id
+    id=$(id_of "$(ec_sample_of "$kind")") && [ -n "$id" ] &&
+      "${p11[@]}" "${login[@]}" --sign --id "$id" -m ECDSA -i "$work/data.sha256" -o "$out/ec.sig" &&
+      "${p11[@]}" "${login[@]}" --read-object --type pubkey --id "$id" -o "$out/ec.pub" &&
+      verify_signature "$out/ec.pub" "$out/ec.sig" raw
   }
-  for curve in prime256v1 secp384r1 secp521r1; do
-    flow "$kind pkcs11-tool --sign ECDSA $curve, openssl verifies" \
-      "C_GenerateKeyPair C_FindObjectsInit C_GetAttributeValue C_SignInit C_Sign" sign_ecdsa "pkcs11tool-ec-$curve"
-  done
+  flow "$kind pkcs11-tool --sign ECDSA (provisioned P-256 key), openssl verifies" \
+    "C_FindObjectsInit C_GetAttributeValue C_SignInit C_Sign" sign_ecdsa
+  ruled_out "$kind pkcs11-tool --sign with a generated key" \
+    "pkcs11-tool finds the signing key by CKA_ID, and the module keeps no CKA_ID from a generation template"
   sign_rsa() {
-    local index
-    index=$(key_index pkcs11tool-rsa) && [ -n "$index" ] &&
-      "${p11[@]}" "${login[@]}" --sign --object-index "$index" -m SHA256-RSA-PKCS -i "$work/data" -o "$out/rsa.sig" &&
-      public_key "$kind" pkcs11tool-rsa "$out/rsa.pub" && verify_signature "$out/rsa.pub" "$out/rsa.sig"
+    local id
+    id=$(id_of "$(rsa_sample_of "$kind")") && [ -n "$id" ] &&
+      "${p11[@]}" "${login[@]}" --sign --id "$id" -m SHA256-RSA-PKCS -i "$work/data" -o "$out/rsa.sig" &&
+      "${p11[@]}" "${login[@]}" --read-object --type pubkey --id "$id" -o "$out/rsa.pub" &&
+      verify_signature "$out/rsa.pub" "$out/rsa.sig"
   }
-  flow "$kind pkcs11-tool --sign SHA256-RSA-PKCS, openssl verifies" \
-    "C_GenerateKeyPair C_FindObjectsInit C_GetAttributeValue C_SignInit C_SignUpdate C_SignFinal" sign_rsa
+  if [ -n "$(rsa_sample_of "$kind")" ]; then
+    flow "$kind pkcs11-tool --sign SHA256-RSA-PKCS (provisioned key), openssl verifies" \
+      "C_FindObjectsInit C_GetAttributeValue C_SignInit C_SignUpdate C_SignFinal" sign_rsa
+  else
+    ruled_out "$kind pkcs11-tool --sign SHA256-RSA-PKCS" \
+      "the token's only RSA keys are generated ones, which pkcs11-tool cannot pick without a CKA_ID"
+  fi
 
   hash() {
     "${p11[@]}" --hash -m SHA256 -i "$work/data" -o "$out/hash" && cmp "$out/hash" "$work/data.sha256"
@@ -67,14 +75,21 @@ for kind in $kinds; do
   }
   flow "$kind pkcs11-tool --generate-random 32" "C_GenerateRandom" random
 
-  write_read() {  # type source id label
+  write_read() {  # type source id label; a certificate is read back by its ID, data by label
+    local select=(--label "$4")
+    [ "$1" = cert ] && select=(--id "$3")
     "${p11[@]}" "${login[@]}" --write-object "$2" --type "$1" --id "$3" --label "$4" "${private[@]}" &&
-      "${p11[@]}" "${login[@]}" --read-object --type "$1" --label "$4" -o "$out/back" &&
+      "${p11[@]}" "${login[@]}" --read-object --type "$1" "${select[@]}" -o "$out/back" &&
       cmp "$2" "$out/back"
   }
   objects="C_CreateObject C_FindObjectsInit C_GetAttributeValue"
-  flow "$kind pkcs11-tool --write-object/--read-object certificate" "$objects" \
-    write_read cert "$work/cert.der" "$cert_id" pkcs11tool-cert
+  if is_hsm "$kind"; then
+    ruled_out "$kind pkcs11-tool --write-object certificate" \
+      "pkcs11-tool writes certificates as public objects (--private marks data objects only), which HSMs refuse"
+  else
+    flow "$kind pkcs11-tool --write-object/--read-object certificate" "$objects" \
+      write_read cert "$work/cert.der" "$cert_id" pkcs11tool-cert
+  fi
   flow "$kind pkcs11-tool --write-object/--read-object data" "$objects" \
     write_read data "$work/data" c6 pkcs11tool-data
   delete() {
