@@ -2,6 +2,7 @@
 // value the host holds.
 #include "api/entry_points.h"
 #include "api/handles.h"
+#include "api/key_template.h"
 #include "api/library_lock.h"
 #include "api/output.h"
 #include "api/session_record.h"
@@ -9,6 +10,8 @@
 #include "device/status.h"
 #include "objects/device_random.h"
 #include "objects/key_wrap.h"
+#include "objects/key_kinds.h"
+#include "objects/object_create.h"
 #include "objects/object_record.h"
 #include "platform/wipe.h"
 #include "vlrp11/pkcs11_vendor.h"
@@ -17,6 +20,8 @@
 
 namespace vlrp11 {
 namespace {
+
+constexpr std::uint32_t gost28147_key_value_bytes = 32;
 
 // CKM_GOST28147_KEY_WRAP with no parameter or the default S-box in packed form, the only one
 // the wrap takes.
@@ -31,6 +36,57 @@ CK_RV check_wrap_mechanism(const CK_MECHANISM& mechanism) noexcept
         !std::equal(sbox, sbox + gost28147_sbox_bytes, gost28147_default_sbox_packed.begin()))
         return CKR_MECHANISM_PARAM_INVALID;
     return CKR_OK;
+}
+
+// A boolean of the unwrap template that must be false (`nonzero` false) or true; any other value
+// or length is CKR_ATTRIBUTE_VALUE_INVALID.
+CK_RV require_unwrap_bool(const CK_ATTRIBUTE& attribute, bool nonzero) noexcept
+{
+    CK_BBOOL value = 0;
+    if (CK_RV rv = read_bool(attribute, value); rv != CKR_OK)
+        return rv;
+    return (value != 0) == nonzero ? CKR_OK : CKR_ATTRIBUTE_VALUE_INVALID;
+}
+
+// One entry of C_UnwrapKey's template: what the unwrapped key is, a session GOST 28147-89 key,
+// may only be confirmed; key-pair attributes have no place in it.
+CK_RV apply_unwrap_attribute(const CK_ATTRIBUTE& attribute, ObjectHeader& header) noexcept
+{
+    CK_ULONG value = 0;
+    switch (attribute.type) {
+    case CKA_CLASS:
+        if (CK_RV rv = read_ulong(attribute, value); rv != CKR_OK)
+            return rv;
+        return value == CKO_SECRET_KEY ? CKR_OK : CKR_ATTRIBUTE_VALUE_INVALID;
+    case CKA_KEY_TYPE:
+        if (CK_RV rv = read_ulong(attribute, value); rv != CKR_OK)
+            return rv;
+        return value == CKK_GOST28147 ? CKR_OK : CKR_ATTRIBUTE_VALUE_INVALID;
+    case CKA_TOKEN:
+    case CKA_SENSITIVE:
+        return require_unwrap_bool(attribute, false);
+    case CKA_ENCRYPT:
+    case CKA_DECRYPT:
+    case CKA_WRAP:
+    case CKA_UNWRAP:
+    case CKA_SIGN:
+    case CKA_VERIFY:
+    case CKA_DESTROYABLE:
+        return require_unwrap_bool(attribute, true);
+    case CKA_EXTRACTABLE:
+        return apply_key_flag(attribute, KEY_FLAG_EXTRACTABLE, header);
+    case CKA_LABEL:
+        return copy_header_text(attribute, header.label, header.labelLength);
+    case CKA_APPLICATION:
+        return copy_header_text(attribute, header.application, header.applicationLength);
+    case CKA_ID:
+        return copy_header_text(attribute, header.id, header.idLength);
+    default:
+        if ((attribute.type >= CKA_MODULUS && attribute.type <= CKA_COEFFICIENT) || attribute.type == CKA_EC_PARAMS ||
+            attribute.type == CKA_EC_POINT)
+            return CKR_ATTRIBUTE_TYPE_INVALID;
+        return CKR_OK;
+    }
 }
 
 }  // namespace
@@ -70,6 +126,41 @@ CK_RV C_WrapKey(CK_SESSION_HANDLE hSession, CK_MECHANISM_PTR pMechanism, CK_OBJE
     }
     gost_key_wrap(wrapping->value, ukm.value, key->value, pWrappedKey);
     return CKR_OK;
+}
+
+CK_RV C_UnwrapKey(CK_SESSION_HANDLE hSession, CK_MECHANISM_PTR pMechanism, CK_OBJECT_HANDLE hUnwrappingKey,
+                  CK_BYTE_PTR pWrappedKey, CK_ULONG ulWrappedKeyLen, CK_ATTRIBUTE_PTR pTemplate,
+                  CK_ULONG ulAttributeCount, CK_OBJECT_HANDLE_PTR phKey)
+{
+    LibraryLock lock;
+    ResolvedSession resolved;
+    if (CK_RV rv = resolveSession(hSession, resolved); rv != CKR_OK)
+        return rv;
+    if (pMechanism == nullptr || hUnwrappingKey == 0 || phKey == nullptr ||
+        (pWrappedKey == nullptr && ulWrappedKeyLen != 0) || !template_readable(pTemplate, ulAttributeCount))
+        return CKR_ARGUMENTS_BAD;
+    if (CK_RV rv = check_wrap_mechanism(*pMechanism); rv != CKR_OK)
+        return rv;
+    if (ulWrappedKeyLen != gost_wrapped_key_bytes)
+        return CKR_WRAPPED_KEY_LEN_RANGE;
+    const ObjectRecord* unwrapping = resolveObject(resolved, hUnwrappingKey);
+    if (unwrapping == nullptr)
+        return CKR_OBJECT_HANDLE_INVALID;
+    // The unwrapping key is read as 32 bytes the host holds, like the wrapping key.
+    if (!gost_wrapping_key_fits(*unwrapping))
+        return CKR_UNWRAPPING_KEY_TYPE_INCONSISTENT;
+    ObjectHeader header{};
+    for (CK_ULONG i = 0; i < ulAttributeCount; ++i)
+        if (CK_RV rv = apply_unwrap_attribute(pTemplate[i], header); rv != CKR_OK)
+            return rv;
+    header.keyKind = KEY_KIND_GOST28147;
+    header.length[0] = static_cast<std::uint8_t>(gost28147_key_value_bytes);
+    Wiped<std::uint8_t[gost28147_key_value_bytes]> key;
+    if (gost_key_unwrap(unwrapping->value, pWrappedKey, key.value) != DEVICE_OK)
+        return CKR_WRAPPED_KEY_INVALID;
+    const CreationDescriptor descriptor{CKO_SECRET_KEY, true, false, header, key.value, gost28147_key_value_bytes};
+    ObjectContext context{resolved.connection, &resolved.slot->tokenObjects, &resolved.session->sessionObjects};
+    return create_object(context, resolved.session->deviceError, descriptor, *phKey);
 }
 
 }  // namespace vlrp11

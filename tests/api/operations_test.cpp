@@ -392,3 +392,187 @@ TEST_F(Operations, SignStateRules)
 
 }  // namespace
 }  // namespace vlrp11::testing
+
+namespace vlrp11::testing {
+namespace {
+
+class KeyCalls : public SessionTest {
+protected:
+    void SetUp() override
+    {
+        SessionTest::SetUp();
+        record().flags |= CKF_RW_SESSION;
+    }
+};
+
+CK_BBOOL yes = CK_TRUE, no = CK_FALSE;
+CK_ULONG secretClass = CKO_SECRET_KEY, dataClass = CKO_DATA, privateClass = CKO_PRIVATE_KEY,
+         publicClass = CKO_PUBLIC_KEY, len16 = 16, len40 = 40, bits2048 = 2048, bits1000 = 1000;
+CK_BYTE f4[] = {1, 0, 1}, three[] = {3}, label[] = {'k', 'e', 'y'};
+// The DER OID of P-256, and one of no curve the library knows.
+CK_BYTE p256Oid[] = {0x06, 0x08, 0x2A, 0x86, 0x48, 0xCE, 0x3D, 0x03, 0x01, 0x07};
+CK_BYTE otherOid[] = {0x06, 0x03, 0x2A, 0x03, 0x04};
+
+CK_ATTRIBUTE attr(CK_ATTRIBUTE_TYPE type, void* value, CK_ULONG length)
+{
+    return CK_ATTRIBUTE{type, value, length};
+}
+
+TEST_F(KeyCalls, GenerateKeyTemplates)
+{
+    using Template = std::vector<CK_ATTRIBUTE>;
+    struct Case {
+        CK_MECHANISM_TYPE mechanism;
+        Template attributes;
+        CK_RV expected;
+    };
+    const Case cases[] = {
+        {CKM_AES_KEY_GEN, {attr(CKA_VALUE_LEN, &len16, sizeof len16), attr(CKA_TOKEN, &yes, 1)},
+         CKR_TEMPLATE_INCONSISTENT},
+        {CKM_AES_KEY_GEN, {attr(CKA_VALUE_LEN, &len16, sizeof len16), attr(CKA_EXTRACTABLE, &yes, 1)},
+         CKR_TEMPLATE_INCONSISTENT},
+        {CKM_AES_KEY_GEN, {attr(CKA_PRIVATE, &no, 1)}, CKR_TEMPLATE_INCONSISTENT},
+        {CKM_AES_KEY_GEN, {attr(CKA_PRIVATE, &len16, sizeof len16)}, CKR_ATTRIBUTE_VALUE_INVALID},
+        {CKM_AES_KEY_GEN, {attr(CKA_ENCRYPT, nullptr, 1)}, CKR_ATTRIBUTE_VALUE_INVALID},
+        {CKM_AES_KEY_GEN, {attr(CKA_CLASS, &dataClass, sizeof dataClass)}, CKR_TEMPLATE_INCONSISTENT},
+        {CKM_AES_KEY_GEN, {attr(CKA_CLASS, &secretClass, 2)}, CKR_ATTRIBUTE_VALUE_INVALID},
+        {CKM_AES_KEY_GEN, {attr(CKA_VALUE_LEN, &len40, sizeof len40)}, CKR_ATTRIBUTE_VALUE_INVALID},
+        {CKM_AES_KEY_GEN, {attr(CKA_LABEL, label, 3)}, CKR_ATTRIBUTE_VALUE_INVALID},  // no length
+        {CKM_AES_CBC, {}, CKR_MECHANISM_INVALID},
+        {CKM_AES_KEY_GEN, {attr(CKA_VALUE_LEN, &len16, sizeof len16), attr(CKA_SENSITIVE, &yes, 1)}, CKR_OK},
+        {CKM_GOST28147_KEY_GEN, {attr(CKA_LABEL, label, 3)}, CKR_OK},
+        {CKM_KALYNA_512_KEY_GEN, {}, CKR_OK},
+    };
+    for (const Case& c : cases) {
+        CK_MECHANISM m = mech(c.mechanism);
+        Template t = c.attributes;
+        CK_OBJECT_HANDLE key = 0;
+        EXPECT_EQ(p11->C_GenerateKey(session, &m, t.data(), t.size(), &key), c.expected) << std::hex << c.mechanism;
+        EXPECT_EQ(key != 0, c.expected == CKR_OK);
+    }
+    CK_MECHANISM aes = mech(CKM_AES_KEY_GEN);
+    CK_OBJECT_HANDLE key = 0;
+    EXPECT_EQ(p11->C_GenerateKey(session, &aes, nullptr, 1, &key), CKR_ARGUMENTS_BAD);
+    EXPECT_EQ(p11->C_GenerateKey(session, &aes, nullptr, 0, nullptr), CKR_ARGUMENTS_BAD);
+    record().flags = CKF_SERIAL_SESSION;
+    EXPECT_EQ(p11->C_GenerateKey(session, &aes, nullptr, 0, &key), CKR_SESSION_READ_ONLY);
+}
+
+TEST_F(KeyCalls, GenerateKeyPairTemplatesRefusedBeforeTheDevice)
+{
+    using Template = std::vector<CK_ATTRIBUTE>;
+    const Template rsaPublic{attr(CKA_MODULUS_BITS, &bits2048, sizeof bits2048), attr(CKA_PUBLIC_EXPONENT, f4, 3)};
+    const Template labelled{attr(CKA_LABEL, label, 3)};
+    struct Case {
+        CK_MECHANISM mechanism;
+        Template publicTemplate, privateTemplate;
+        CK_RV expected;
+    };
+    auto with = [](Template t, CK_ATTRIBUTE a) {
+        t.push_back(a);
+        return t;
+    };
+    const Case cases[] = {
+        {mech(CKM_RSA_PKCS_KEY_PAIR_GEN), rsaPublic, {}, CKR_TEMPLATE_INCOMPLETE},  // no label
+        {mech(CKM_RSA_PKCS_KEY_PAIR_GEN), with(rsaPublic, attr(CKA_PUBLIC_EXPONENT, three, 1)), labelled,
+         CKR_TEMPLATE_INCONSISTENT},
+        {mech(CKM_RSA_PKCS_KEY_PAIR_GEN), {attr(CKA_MODULUS_BITS, &bits1000, sizeof bits1000)}, labelled,
+         CKR_TEMPLATE_INCONSISTENT},
+        {mech(CKM_RSA_PKCS_KEY_PAIR_GEN), {}, labelled, CKR_TEMPLATE_INCOMPLETE},  // no size
+        {mech(CKM_RSA_PKCS_KEY_PAIR_GEN), rsaPublic, with(labelled, attr(CKA_DERIVE, &yes, 1)),
+         CKR_TEMPLATE_INCONSISTENT},
+        {mech(CKM_RSA_PKCS_KEY_PAIR_GEN), rsaPublic, with(labelled, attr(CKA_EC_PARAMS, p256Oid, sizeof p256Oid)),
+         CKR_ATTRIBUTE_TYPE_INVALID},
+        {mech(CKM_RSA_PKCS_KEY_PAIR_GEN), rsaPublic, with(labelled, attr(CKA_SENSITIVE, &no, 1)),
+         CKR_TEMPLATE_INCONSISTENT},
+        {mech(CKM_RSA_PKCS_KEY_PAIR_GEN), rsaPublic, with(labelled, attr(CKA_SIGN, &yes, 4)),
+         CKR_ATTRIBUTE_VALUE_INVALID},
+        {mech(CKM_RSA_PKCS_KEY_PAIR_GEN), rsaPublic, with(labelled, attr(CKA_CLASS, &publicClass, sizeof publicClass)),
+         CKR_TEMPLATE_INCONSISTENT},
+        {mech(CKM_EC_KEY_PAIR_GEN), {attr(CKA_MODULUS_BITS, &bits2048, sizeof bits2048)}, labelled,
+         CKR_ATTRIBUTE_TYPE_INVALID},
+        {mech(CKM_EC_KEY_PAIR_GEN), {attr(CKA_EC_PARAMS, otherOid, sizeof otherOid)}, labelled,
+         CKR_CURVE_NOT_SUPPORTED},
+        {mech(CKM_EC_KEY_PAIR_GEN), {attr(CKA_EC_PARAMS, nullptr, 10)}, labelled, CKR_ATTRIBUTE_VALUE_INVALID},
+        {mech(CKM_EC_KEY_PAIR_GEN), {attr(CKA_CLASS, &privateClass, sizeof privateClass)}, labelled,
+         CKR_TEMPLATE_INCONSISTENT},
+        {mech(CKM_EC_KEY_PAIR_GEN), {}, labelled, CKR_TEMPLATE_INCOMPLETE},  // no curve
+        {mech(CKM_EC_KEY_PAIR_GEN, f4, 3), {}, labelled, CKR_MECHANISM_PARAM_INVALID},
+        {mech(CKM_DSA_KEY_PAIR_GEN), rsaPublic, labelled, CKR_MECHANISM_INVALID},
+    };
+    for (const Case& c : cases) {
+        CK_MECHANISM m = c.mechanism;
+        // Both templates get an attribute they ignore, so neither is null.
+        Template pub = with(c.publicTemplate, attr(CKA_ID, label, 3)), priv = with(c.privateTemplate, attr(CKA_ID, label, 3));
+        CK_OBJECT_HANDLE publicKey = 0, privateKey = 0;
+        EXPECT_EQ(p11->C_GenerateKeyPair(session, &m, pub.data(), pub.size(), priv.data(), priv.size(), &publicKey,
+                                         &privateKey),
+                  c.expected)
+            << std::hex << m.mechanism << " case " << std::dec << (&c - cases);
+    }
+    EXPECT_TRUE(fake_device().sent.empty());
+    CK_MECHANISM ec = mech(CKM_EC_KEY_PAIR_GEN);
+    CK_ATTRIBUTE a = attr(CKA_LABEL, label, 3);
+    CK_OBJECT_HANDLE h = 0;
+    EXPECT_EQ(p11->C_GenerateKeyPair(session, &ec, nullptr, 0, &a, 1, &h, &h), CKR_ARGUMENTS_BAD);
+    EXPECT_EQ(p11->C_GenerateKeyPair(session, &ec, &a, 1, &a, 1, nullptr, &h), CKR_ARGUMENTS_BAD);
+    record().flags = CKF_SERIAL_SESSION;
+    EXPECT_EQ(p11->C_GenerateKeyPair(session, &ec, &a, 1, &a, 1, &h, &h), CKR_SESSION_READ_ONLY);
+}
+
+TEST_F(KeyCalls, UnwrapGivesTheWrappedKeyBack)
+{
+    const Bytes kek(32, 7), secret(32, 9);
+    const CK_OBJECT_HANDLE wrapping = session_key(0, CKO_SECRET_KEY, KEY_KIND_GOST28147, kek);
+    const CK_OBJECT_HANDLE key = session_key(1, CKO_SECRET_KEY, KEY_KIND_GOST28147, secret, KEY_FLAG_EXTRACTABLE);
+    const CK_OBJECT_HANDLE shortKey = session_key(2, CKO_SECRET_KEY, KEY_KIND_GOST28147, Bytes(16, 1));
+    const CK_OBJECT_HANDLE dataObject = session_key(3, CKO_DATA, KEY_KIND_GOST28147, kek);
+    CK_MECHANISM m = mech(CKM_GOST28147_KEY_WRAP);
+    Bytes wrapped(44);
+    CK_ULONG length = wrapped.size();
+    ASSERT_EQ(p11->C_WrapKey(session, &m, wrapping, key, wrapped.data(), &length), CKR_OK);
+
+    CK_ULONG gostType = CKK_GOST28147, aesType = CKK_AES;
+    using Template = std::vector<CK_ATTRIBUTE>;
+    struct Case {
+        CK_OBJECT_HANDLE unwrapping;
+        CK_ULONG length;
+        Template attributes;
+        CK_RV expected;
+    };
+    const Case cases[] = {
+        {wrapping, 43, {}, CKR_WRAPPED_KEY_LEN_RANGE},
+        {0x8020, 44, {}, CKR_OBJECT_HANDLE_INVALID},
+        {shortKey, 44, {}, CKR_UNWRAPPING_KEY_TYPE_INCONSISTENT},
+        {dataObject, 44, {}, CKR_UNWRAPPING_KEY_TYPE_INCONSISTENT},
+        {wrapping, 44, {attr(CKA_TOKEN, &yes, 1)}, CKR_ATTRIBUTE_VALUE_INVALID},
+        {wrapping, 44, {attr(CKA_KEY_TYPE, &aesType, sizeof aesType)}, CKR_ATTRIBUTE_VALUE_INVALID},
+        {wrapping, 44, {attr(CKA_CLASS, &dataClass, sizeof dataClass)}, CKR_ATTRIBUTE_VALUE_INVALID},
+        {wrapping, 44, {attr(CKA_DECRYPT, &no, 1)}, CKR_ATTRIBUTE_VALUE_INVALID},
+        {wrapping, 44, {attr(CKA_EC_POINT, label, 3)}, CKR_ATTRIBUTE_TYPE_INVALID},
+        {wrapping, 44, {attr(CKA_MODULUS, label, 3)}, CKR_ATTRIBUTE_TYPE_INVALID},
+        {wrapping, 44,
+         {attr(CKA_KEY_TYPE, &gostType, sizeof gostType), attr(CKA_EXTRACTABLE, &yes, 1), attr(CKA_LABEL, label, 3)},
+         CKR_OK},
+    };
+    for (const Case& c : cases) {
+        Template t = c.attributes;
+        CK_OBJECT_HANDLE made = 0;
+        EXPECT_EQ(p11->C_UnwrapKey(session, &m, c.unwrapping, wrapped.data(), c.length, t.data(), t.size(), &made),
+                  c.expected)
+            << "case " << (&c - cases);
+        if (c.expected != CKR_OK)
+            continue;
+        const ObjectRecord& record = *this->record().sessionObjects[(made & 0x7FFF) - 1];
+        EXPECT_EQ(Bytes(record.value, record.value + record.valueLength), secret);
+        EXPECT_EQ(record.header.flags & KEY_FLAG_EXTRACTABLE, KEY_FLAG_EXTRACTABLE);
+        EXPECT_EQ(record.token, 0);
+    }
+    wrapped[43] ^= 1;
+    CK_OBJECT_HANDLE made = 0;
+    EXPECT_EQ(p11->C_UnwrapKey(session, &m, wrapping, wrapped.data(), 44, nullptr, 0, &made), CKR_WRAPPED_KEY_INVALID);
+    EXPECT_EQ(p11->C_UnwrapKey(session, &m, wrapping, nullptr, 44, nullptr, 0, &made), CKR_ARGUMENTS_BAD);
+}
+
+}  // namespace
+}  // namespace vlrp11::testing

@@ -381,6 +381,40 @@ TEST_F(OperationCalls, BothSidesOfAnAgreementDeriveTheSameKey)
     }
 }
 
+// Keys made through the function table: a key pair on the device that signs, a session AES key
+// that encrypts as OpenSSL does with its value.
+TEST_F(OperationCalls, GeneratedKeysWork)
+{
+    CK_BYTE p256Oid[] = {0x06, 0x08, 0x2A, 0x86, 0x48, 0xCE, 0x3D, 0x03, 0x01, 0x07};
+    CK_BYTE label[] = {'m', 'a', 'd', 'e'};
+    CK_BBOOL yes = CK_TRUE;
+    CK_ATTRIBUTE publicTemplate[] = {{CKA_EC_PARAMS, p256Oid, sizeof p256Oid}, {CKA_VERIFY, &yes, 1}};
+    CK_ATTRIBUTE privateTemplate[] = {{CKA_LABEL, label, sizeof label}, {CKA_SIGN, &yes, 1}, {CKA_TOKEN, &yes, 1}};
+    CK_MECHANISM ec = mech(CKM_EC_KEY_PAIR_GEN);
+    CK_OBJECT_HANDLE publicKey = 0, privateKey = 0;
+    ASSERT_EQ(p11->C_GenerateKeyPair(session, &ec, publicTemplate, 2, privateTemplate, 3, &publicKey, &privateKey),
+              CKR_OK);
+    EXPECT_EQ(publicKey, privateKey | 0x80000000u);
+    const ObjectRecord& made = *library_state().slots[0].tokenObjects[privateKey - 1];
+    const Bytes xy(made.cache, made.cache + made.cacheLength);
+    const Bytes hash = openssl_digest("SHA256", message);
+    EXPECT_TRUE(ecdsa_verifies(NID_X9_62_prime256v1, xy, hash, sign(CKM_ECDSA_SHA256, privateKey, message)));
+    CK_MECHANISM sha256 = mech(CKM_ECDSA_SHA256);
+    EXPECT_EQ(p11->C_SignInit(session, &sha256, publicKey), CKR_KEY_TYPE_INCONSISTENT);
+
+    CK_ULONG length = 16;
+    CK_ATTRIBUTE secretTemplate[] = {{CKA_VALUE_LEN, &length, sizeof length}};
+    CK_MECHANISM aesGen = mech(CKM_AES_KEY_GEN);
+    CK_OBJECT_HANDLE aes = 0;
+    ASSERT_EQ(p11->C_GenerateKey(session, &aesGen, secretTemplate, 1, &aes), CKR_OK);
+    const ObjectRecord& key = session_object(aes);
+    const Bytes value(key.value, key.value + key.valueLength);
+    ASSERT_EQ(value.size(), 16u);
+    const Bytes plain(64, 0x77), iv(16, 3);
+    EXPECT_EQ(cipher(true, mech(CKM_AES_CBC, const_cast<CK_BYTE_PTR>(iv.data()), 16), aes, plain),
+              openssl_aes("CBC", value, iv, plain));
+}
+
 TEST_F(OperationCalls, RandomBytesFromTheDevice)
 {
     Bytes out(500, 0);
