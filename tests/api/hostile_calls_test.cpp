@@ -84,6 +84,10 @@ protected:
         add_session_keys();
     }
 
+    // Key generation refuses a read-only session before anything else; the cases that mean to
+    // reach its other checks make the session read-write first.
+    void read_write() { record().flags |= CKF_RW_SESSION; }
+
     void add_session_keys()
     {
         h.session = session;
@@ -302,11 +306,15 @@ TEST_F(HostileCalls, NullPointersAndLengths)
          },
          {CKR_ARGUMENTS_BAD}},
         {"GenerateKey null mechanism",
-         [&](auto p, auto& x) { return p->C_GenerateKey(x.session, nullptr, &one, 1, &key); },
+         [&](auto p, auto& x) {
+             read_write();
+             return p->C_GenerateKey(x.session, nullptr, &one, 1, &key);
+         },
          or_not_built({CKR_ARGUMENTS_BAD})},
         {"GenerateKeyPair null handles",
          [&](auto p, auto& x) {
              CK_MECHANISM ecGen = mech(CKM_EC_KEY_PAIR_GEN);
+             read_write();
              return p->C_GenerateKeyPair(x.session, &ecGen, nullptr, 0, nullptr, 0, nullptr, nullptr);
          },
          or_not_built({CKR_ARGUMENTS_BAD})},
@@ -397,6 +405,7 @@ TEST_F(HostileCalls, TemplatesWithNullValuesAndAbsurdLengths)
     };
     CK_MECHANISM gen = mech(CKM_AES_KEY_GEN), ecGen = mech(CKM_EC_KEY_PAIR_GEN);
     std::size_t tried = 0;
+    read_write();
     for (auto tmpl : templates) {
         const auto count = static_cast<CK_ULONG>(tmpl.size());
         const CK_RV rvs[] = {p11->C_CreateObject(session, tmpl.data(), count, &key),
@@ -470,7 +479,11 @@ TEST_F(HostileCalls, MechanismParametersOfTheWrongSize)
                         {"C_DigestInit", [&] { return p11->C_DigestInit(session, &m); }},
                         {"C_WrapKey", [&] { return p11->C_WrapKey(session, &m, key, h.aes, out, &length); }},
                         {"C_DeriveKey", [&] { return p11->C_DeriveKey(session, &m, key, &none, 0, &derived); }},
-                        {"C_GenerateKey", [&] { return p11->C_GenerateKey(session, &m, &none, 0, &derived); }},
+                        {"C_GenerateKey",
+                         [&] {
+                             read_write();
+                             return p11->C_GenerateKey(session, &m, &none, 0, &derived);
+                         }},
                     };
                     for (const auto& [name, call] : calls) {
                         fake_device().status = 0x6A;
