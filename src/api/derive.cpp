@@ -46,7 +46,7 @@ bool derive_data_fits(const CK_ECDH1_DERIVE_PARAMS& params) noexcept
 CK_RV store_derived_key(const ResolvedSession& resolved, std::uint8_t kind, const std::uint8_t* value,
                         CK_OBJECT_HANDLE_PTR phKey) noexcept
 {
-    ObjectContext context{resolved.connection, &resolved.slot->tokenObjects, &resolved.session->sessionObjects};
+    const ObjectContext context = object_context(resolved);
     ObjectRecord* record = nullptr;
     CK_OBJECT_HANDLE handle = 0;
     if (CK_RV rv = allocate_session_record(context, record, handle); rv != CKR_OK)

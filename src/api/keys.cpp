@@ -21,11 +21,6 @@ bool read_only(const SessionRecord& session) noexcept
     return (session.flags & CKF_RW_SESSION) == 0;
 }
 
-ObjectContext object_context(const ResolvedSession& resolved) noexcept
-{
-    return ObjectContext{resolved.connection, &resolved.slot->tokenObjects, &resolved.session->sessionObjects};
-}
-
 void set_header_parameter(ObjectHeader& header, CK_ULONG value) noexcept
 {
     header.length[0] = static_cast<std::uint8_t>(value);

@@ -159,7 +159,7 @@ CK_RV C_UnwrapKey(CK_SESSION_HANDLE hSession, CK_MECHANISM_PTR pMechanism, CK_OB
     if (gost_key_unwrap(unwrapping->value, pWrappedKey, key.value) != DEVICE_OK)
         return CKR_WRAPPED_KEY_INVALID;
     const CreationDescriptor descriptor{CKO_SECRET_KEY, true, false, header, key.value, gost28147_key_value_bytes};
-    ObjectContext context{resolved.connection, &resolved.slot->tokenObjects, &resolved.session->sessionObjects};
+    const ObjectContext context = object_context(resolved);
     return create_object(context, resolved.session->deviceError, descriptor, *phKey);
 }
 
