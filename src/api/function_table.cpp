@@ -13,10 +13,6 @@ CK_RV get_function_list_entry(CK_FUNCTION_LIST_PTR_PTR ppFunctionList)
 template <typename Fn>
 constexpr Fn not_supported = NotSupported<Fn>::call;
 
-// Entries whose calls are not built yet answer CKR_FUNCTION_NOT_SUPPORTED until they are.
-template <typename Fn>
-constexpr Fn not_built = NotSupported<Fn>::call;
-
 // Version 2.40: the 68 entries in the standard's order.
 const CK_FUNCTION_LIST function_list_240 = {
     {2, 40},
