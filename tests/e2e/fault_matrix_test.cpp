@@ -1,0 +1,193 @@
+// Faults a device or its link can show, injected while an application works through the
+// function table on each kind of device: the code each call answers, how long it takes, and that
+// the next session works.
+#include "support/simulated_devices.h"
+#include "support/simulated_readers.h"
+#include "support/temp_dir.h"
+
+#include "api/function_table.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+
+namespace vlrp11::testing {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr CK_FLAGS RW = CKF_SERIAL_SESSION | CKF_RW_SESSION;
+
+class FaultMatrix : public ::testing::TestWithParam<sim::DeviceKind> {
+protected:
+    void SetUp() override
+    {
+        simulated = std::make_unique<SimulatedDevice>(profile_for(GetParam(), 4343));
+        ASSERT_NE(simulated->device, nullptr);
+        if (network()) {
+            server = std::make_unique<SimulatedNetworkHsm>(simulated->host);
+            address = server->address();
+            config = dir.path() / "network-hsms.json";
+            std::ofstream(config) << "[{\"address\": \"" << address << "\", \"partition\": 0}]";
+            ::setenv("VLRP11_MORVA_HSM_CONFIG", config.c_str(), 1);
+        } else {
+            reader = readers.add_reader(GetParam() == sim::DeviceKind::token ? "KESTRELWORKSHOP VELLARO token 00 00"
+                                                                              : "KESTRELWORKSHOP VELLARO HSM 00 00",
+                                        simulated->device);
+        }
+        ASSERT_EQ(get_function_list(&p11), CKR_OK);
+        ASSERT_EQ(p11->C_Initialize(nullptr), CKR_OK);
+        ASSERT_EQ(slots(), partitions());
+    }
+
+    void TearDown() override
+    {
+        p11->C_Finalize(nullptr);
+        ::unsetenv("VLRP11_MORVA_HSM_CONFIG");
+    }
+
+    bool network() const { return GetParam() == sim::DeviceKind::network_hsm; }
+    // Slots the device fills: the PC/SC HSM shows its four partitions, the configuration names
+    // one partition of the network HSM.
+    CK_ULONG partitions() const { return GetParam() == sim::DeviceKind::pcsc_hsm ? 4 : 1; }
+
+    CK_ULONG slots()
+    {
+        CK_ULONG count = 0;
+        EXPECT_EQ(p11->C_GetSlotList(CK_TRUE, nullptr, &count), CKR_OK);
+        return count;
+    }
+
+    // A read-write session on the first slot with the user logged in.
+    CK_SESSION_HANDLE logged_in_session()
+    {
+        CK_SLOT_ID list[64] = {};
+        CK_ULONG count = 64;
+        EXPECT_EQ(p11->C_GetSlotList(CK_TRUE, list, &count), CKR_OK);
+        CK_SESSION_HANDLE session = 0;
+        EXPECT_EQ(p11->C_OpenSession(list[0], RW, nullptr, nullptr, &session), CKR_OK);
+        CK_UTF8CHAR pin[sizeof USER_PIN];
+        std::memcpy(pin, USER_PIN, sizeof pin);
+        const CK_RV rv = p11->C_Login(session, CKU_USER, pin, std::strlen(USER_PIN));
+        EXPECT_TRUE(rv == CKR_OK || rv == CKR_USER_ALREADY_LOGGED_IN) << std::hex << rv;
+        return session;
+    }
+
+    CK_RV random(CK_SESSION_HANDLE session)
+    {
+        CK_BYTE bytes[200];
+        return p11->C_GenerateRandom(session, bytes, sizeof bytes);
+    }
+
+    // After a fault: the slot list finds the device again and a new logged-in session works.
+    void next_session_works()
+    {
+        ASSERT_EQ(slots(), partitions());
+        CK_SESSION_HANDLE session = logged_in_session();
+        EXPECT_EQ(random(session), CKR_OK);
+    }
+
+    TempDir dir{"vlrp11-faults"};
+    std::filesystem::path config;
+    SimulatedReaders readers;
+    std::size_t reader = 0;
+    std::unique_ptr<SimulatedDevice> simulated;
+    std::unique_ptr<SimulatedNetworkHsm> server;
+    std::string address;
+    CK_FUNCTION_LIST_PTR p11 = nullptr;
+};
+
+double seconds_since(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+TEST_P(FaultMatrix, ReplyMacFlippedWhileLoggedIn)
+{
+    CK_SESSION_HANDLE session = logged_in_session();
+    simulated->device->faults().corrupt_reply_mac_once(48);
+    const auto start = Clock::now();
+    EXPECT_EQ(random(session), CKR_DEVICE_ERROR);
+    EXPECT_LT(seconds_since(start), 1.0);
+    CK_SESSION_INFO info{};
+    ASSERT_EQ(p11->C_GetSessionInfo(session, &info), CKR_OK);
+    EXPECT_EQ(info.ulDeviceError, 42u);
+    ASSERT_EQ(p11->C_CloseSession(session), CKR_OK);
+    next_session_works();
+}
+
+// The device answers busy for two seconds while login waits for its information block.
+TEST_P(FaultMatrix, BusyStormDuringLogin)
+{
+    CK_SLOT_ID slot = 1;
+    CK_SESSION_HANDLE session = 0;
+    ASSERT_EQ(p11->C_OpenSession(slot, RW, nullptr, nullptr, &session), CKR_OK);
+    simulated->device->faults().answer_busy(20, 16);
+    CK_UTF8CHAR pin[sizeof USER_PIN];
+    std::memcpy(pin, USER_PIN, sizeof pin);
+    const auto start = Clock::now();
+    EXPECT_EQ(p11->C_Login(session, CKU_USER, pin, std::strlen(USER_PIN)), CKR_OK);
+    const double waited = seconds_since(start);
+    EXPECT_GE(waited, 1.9);
+    EXPECT_LT(waited, 5.0);
+    EXPECT_EQ(random(session), CKR_OK);
+}
+
+TEST_P(FaultMatrix, BusyAnswerToARandomRequest)
+{
+    CK_SESSION_HANDLE session = logged_in_session();
+    simulated->device->faults().answer_busy(1, 48);
+    EXPECT_EQ(random(session), CKR_DEVICE_ERROR);
+    EXPECT_EQ(random(session), CKR_OK);
+}
+
+TEST_P(FaultMatrix, ReplySplitIntoSingleBytes)
+{
+    if (!network())
+        GTEST_SKIP() << "a PC/SC reply is one APDU";
+    CK_SESSION_HANDLE session = logged_in_session();
+    simulated->host.faults.split_next(1);
+    const auto start = Clock::now();
+    EXPECT_EQ(random(session), CKR_OK);
+    EXPECT_LT(seconds_since(start), 2.0);
+}
+
+TEST_P(FaultMatrix, DroppedConnection)
+{
+    if (!network())
+        GTEST_SKIP() << "readers in process have no connection to drop; unplugging covers them";
+    CK_SESSION_HANDLE session = logged_in_session();
+    simulated->host.faults.drop_next();
+    const auto start = Clock::now();
+    const CK_RV rv = random(session);
+    EXPECT_TRUE(rv == CKR_DEVICE_ERROR || rv == CKR_DEVICE_REMOVED) << std::hex << rv;
+    EXPECT_LT(seconds_since(start), 5.0);
+    next_session_works();
+}
+
+TEST_P(FaultMatrix, UnpluggedAndReplugged)
+{
+    CK_SESSION_HANDLE session = logged_in_session();
+    if (network())
+        server.reset();
+    else
+        readers.insert(reader, nullptr);
+    const auto start = Clock::now();
+    EXPECT_EQ(random(session), CKR_DEVICE_ERROR);
+    EXPECT_LT(seconds_since(start), 5.0);
+    EXPECT_EQ(slots(), 0u);
+    EXPECT_EQ(p11->C_GetSessionInfo(session, nullptr), CKR_SESSION_HANDLE_INVALID);
+    if (network())
+        server = std::make_unique<SimulatedNetworkHsm>(simulated->host, address);
+    else
+        readers.insert(reader, simulated->device);
+    next_session_works();
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, FaultMatrix, ::testing::ValuesIn(all_kinds), kind_test_name);
+
+}  // namespace
+}  // namespace vlrp11::testing
