@@ -384,13 +384,16 @@ TEST_F(HostileCalls, ObjectHandlesThatDoNotResolve)
     }
 }
 
-// Attribute templates whose values are null or claim lengths far beyond their buffers.
+// Attribute templates whose values are null, of the wrong size, or far longer than any value the
+// module keeps (a caller's buffer of that length behind them: the module may read what the caller
+// claims).
 TEST_F(HostileCalls, TemplatesWithNullValuesAndAbsurdLengths)
 {
     CK_OBJECT_CLASS secret = CKO_SECRET_KEY;
     CK_KEY_TYPE aes = CKK_AES;
     CK_ULONG valueLength = 16;
     CK_BYTE small[1] = {1};
+    std::vector<CK_BYTE> longId(0x10000, 7);
     CK_OBJECT_HANDLE key = 0;
     const std::vector<std::vector<CK_ATTRIBUTE>> templates = {
         {{CKA_CLASS, nullptr, sizeof secret}},
@@ -400,7 +403,7 @@ TEST_F(HostileCalls, TemplatesWithNullValuesAndAbsurdLengths)
         {{CKA_CLASS, &secret, sizeof secret}, {CKA_KEY_TYPE, &aes, sizeof aes}, {CKA_VALUE_LEN, small, 1}},
         {{CKA_CLASS, &secret, sizeof secret}, {CKA_KEY_TYPE, &aes, sizeof aes}, {CKA_VALUE_LEN, &valueLength, 0}},
         {{CKA_LABEL, nullptr, HUGE_LENGTH}},
-        {{CKA_ID, small, 0x10000}},
+        {{CKA_ID, longId.data(), static_cast<CK_ULONG>(longId.size())}},
         {{0xFFFFFFFF, small, 1}},
     };
     CK_MECHANISM gen = mech(CKM_AES_KEY_GEN), ecGen = mech(CKM_EC_KEY_PAIR_GEN);
