@@ -503,7 +503,8 @@ TEST_F(KeyCalls, GenerateKeyPairTemplatesRefusedBeforeTheDevice)
     for (const Case& c : cases) {
         CK_MECHANISM m = c.mechanism;
         // Both templates get an attribute they ignore, so neither is null.
-        Template pub = with(c.publicTemplate, attr(CKA_ID, label, 3)), priv = with(c.privateTemplate, attr(CKA_ID, label, 3));
+        Template pub = with(c.publicTemplate, attr(CKA_ID, label, 3));
+        Template priv = with(c.privateTemplate, attr(CKA_ID, label, 3));
         CK_OBJECT_HANDLE publicKey = 0, privateKey = 0;
         EXPECT_EQ(p11->C_GenerateKeyPair(session, &m, pub.data(), pub.size(), priv.data(), priv.size(), &publicKey,
                                          &privateKey),

@@ -5,6 +5,7 @@
 #define OPENSSL_SUPPRESS_DEPRECATED  // EC_KEY and the raw RSA padding calls
 
 #include "support/logged_in_token.h"
+#include "support/openssl_checks.h"
 #include "support/openssl_aes.h"
 #include "support/simulated_readers.h"
 
@@ -32,16 +33,7 @@
 namespace vlrp11::testing {
 namespace {
 
-struct PkeyDeleter {
-    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-};
-using Pkey = std::unique_ptr<EVP_PKEY, PkeyDeleter>;
 
-Pkey rsa_public(const Bytes& der)
-{
-    const std::uint8_t* p = der.data();
-    return Pkey(d2i_PublicKey(EVP_PKEY_RSA, nullptr, &p, static_cast<long>(der.size())));
-}
 
 Bytes openssl_digest(const char* name, const Bytes& data)
 {
@@ -52,49 +44,8 @@ Bytes openssl_digest(const char* name, const Bytes& data)
     return out;
 }
 
-bool rsa_verifies(EVP_PKEY* key, const char* hash_name, const Bytes& hash, const Bytes& signature)
-{
-    EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new(key, nullptr);
-    EVP_PKEY_verify_init(ctx);
-    EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PADDING);
-    EVP_PKEY_CTX_set_signature_md(ctx, EVP_get_digestbyname(hash_name));
-    const int result = EVP_PKEY_verify(ctx, signature.data(), signature.size(), hash.data(), hash.size());
-    EVP_PKEY_CTX_free(ctx);
-    return result == 1;
-}
 
-bool ecdsa_verifies(int nid, const Bytes& xy, const Bytes& hash, const Bytes& signature)
-{
-    EC_KEY* key = EC_KEY_new_by_curve_name(nid);
-    Bytes point{0x04};
-    point.insert(point.end(), xy.begin(), xy.end());
-    EC_POINT* q = EC_POINT_new(EC_KEY_get0_group(key));
-    EC_POINT_oct2point(EC_KEY_get0_group(key), q, point.data(), point.size(), nullptr);
-    EC_KEY_set_public_key(key, q);
-    const std::size_t half = signature.size() / 2;
-    ECDSA_SIG* sig = ECDSA_SIG_new();
-    ECDSA_SIG_set0(sig, BN_bin2bn(signature.data(), static_cast<int>(half), nullptr),
-                   BN_bin2bn(signature.data() + half, static_cast<int>(half), nullptr));
-    const int result = ECDSA_do_verify(hash.data(), static_cast<int>(hash.size()), sig, key);
-    ECDSA_SIG_free(sig);
-    EC_POINT_free(q);
-    EC_KEY_free(key);
-    return result == 1;
-}
 
-Bytes rsa_public_op(EVP_PKEY* key, const Bytes& input, int padding)
-{
-    EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new(key, nullptr);
-    EVP_PKEY_encrypt_init(ctx);
-    EVP_PKEY_CTX_set_rsa_padding(ctx, padding);
-    std::size_t length = 0;
-    EVP_PKEY_encrypt(ctx, nullptr, &length, input.data(), input.size());
-    Bytes out(length);
-    EXPECT_EQ(EVP_PKEY_encrypt(ctx, out.data(), &length, input.data(), input.size()), 1);
-    EVP_PKEY_CTX_free(ctx);
-    out.resize(length);
-    return out;
-}
 
 CK_MECHANISM mech(CK_MECHANISM_TYPE type, void* parameter = nullptr, CK_ULONG length = 0)
 {
@@ -178,7 +129,8 @@ protected:
             EXPECT_EQ(p11->C_SignUpdate(session, const_cast<CK_BYTE_PTR>(data.data()) + 3, data.size() - 3), CKR_OK);
             EXPECT_EQ(p11->C_SignFinal(session, nullptr, &length), CKR_OK);
         } else {
-            EXPECT_EQ(p11->C_Sign(session, const_cast<CK_BYTE_PTR>(data.data()), data.size(), nullptr, &length), CKR_OK);
+            EXPECT_EQ(p11->C_Sign(session, const_cast<CK_BYTE_PTR>(data.data()), data.size(), nullptr, &length),
+                      CKR_OK);
         }
         Bytes signature(length);
         const CK_RV rv = parts ? p11->C_SignFinal(session, signature.data(), &length)
@@ -246,7 +198,8 @@ TEST_F(OperationCalls, SignaturesVerifyOutsideTheLibrary)
 
     // Raw mechanisms: a DigestInfo for RSA, a hash-sized value for ECDSA.
     const Bytes sha256 = openssl_digest("SHA256", message);
-    Bytes info{0x30, 0x31, 0x30, 0x0d, 0x06, 0x09, 0x60, 0x86, 0x48, 0x01, 0x65, 0x03, 0x04, 0x02, 0x01, 0x05, 0x00, 0x04, 0x20};
+    Bytes info{0x30, 0x31, 0x30, 0x0d, 0x06, 0x09, 0x60, 0x86, 0x48, 0x01,
+               0x65, 0x03, 0x04, 0x02, 0x01, 0x05, 0x00, 0x04, 0x20};
     info.insert(info.end(), sha256.begin(), sha256.end());
     EXPECT_TRUE(rsa_verifies(rsa_public(rsa2048_public).get(), "SHA256", sha256, sign(CKM_RSA_PKCS, key_at(10), info)));
     EXPECT_TRUE(ecdsa_verifies(NID_X9_62_prime256v1, p256_public, sha256, sign(CKM_ECDSA, key_at(12), sha256)));

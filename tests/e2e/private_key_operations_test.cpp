@@ -3,6 +3,7 @@
 #define OPENSSL_SUPPRESS_DEPRECATED  // EC_KEY and the raw RSA padding calls
 
 #include "support/logged_in_token.h"
+#include "support/openssl_checks.h"
 
 #include "core/crypto_dstu4145.h"
 #include "device/command_codes.h"
@@ -35,46 +36,9 @@ Bytes hash_of(CK_MECHANISM_TYPE type, const Bytes& message)
     return hash;
 }
 
-struct PkeyDeleter {
-    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-};
-using Pkey = std::unique_ptr<EVP_PKEY, PkeyDeleter>;
 
-Pkey rsa_public(const Bytes& der)
-{
-    const std::uint8_t* p = der.data();
-    return Pkey(d2i_PublicKey(EVP_PKEY_RSA, nullptr, &p, static_cast<long>(der.size())));
-}
 
-bool rsa_verifies(EVP_PKEY* key, const char* hash_name, const Bytes& hash, const Bytes& signature)
-{
-    EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new(key, nullptr);
-    EVP_PKEY_verify_init(ctx);
-    EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PADDING);
-    EVP_PKEY_CTX_set_signature_md(ctx, EVP_get_digestbyname(hash_name));
-    const int result = EVP_PKEY_verify(ctx, signature.data(), signature.size(), hash.data(), hash.size());
-    EVP_PKEY_CTX_free(ctx);
-    return result == 1;
-}
 
-bool ecdsa_verifies(int nid, const Bytes& xy, const Bytes& hash, const Bytes& signature)
-{
-    EC_KEY* key = EC_KEY_new_by_curve_name(nid);
-    Bytes point{0x04};
-    point.insert(point.end(), xy.begin(), xy.end());
-    EC_POINT* q = EC_POINT_new(EC_KEY_get0_group(key));
-    EC_POINT_oct2point(EC_KEY_get0_group(key), q, point.data(), point.size(), nullptr);
-    EC_KEY_set_public_key(key, q);
-    const std::size_t half = signature.size() / 2;
-    ECDSA_SIG* sig = ECDSA_SIG_new();
-    ECDSA_SIG_set0(sig, BN_bin2bn(signature.data(), static_cast<int>(half), nullptr),
-                   BN_bin2bn(signature.data() + half, static_cast<int>(half), nullptr));
-    const int result = ECDSA_do_verify(hash.data(), static_cast<int>(hash.size()), sig, key);
-    ECDSA_SIG_free(sig);
-    EC_POINT_free(q);
-    EC_KEY_free(key);
-    return result == 1;
-}
 
 // One token for the whole suite: RSA key generation takes the simulator a while.
 class PrivateKeyOperations : public ::testing::Test {
@@ -204,19 +168,6 @@ TEST_F(PrivateKeyOperations, DeviceRefusalsLandInDeviceError)
     EXPECT_EQ(rsa_key_handle(token->connection(), p256.deviceIndex, handle), KEY_KIND_WRONG);
 }
 
-Bytes rsa_public_op(EVP_PKEY* key, const Bytes& input, int padding)
-{
-    EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new(key, nullptr);
-    EVP_PKEY_encrypt_init(ctx);
-    EVP_PKEY_CTX_set_rsa_padding(ctx, padding);
-    std::size_t length = 0;
-    EVP_PKEY_encrypt(ctx, nullptr, &length, input.data(), input.size());
-    Bytes out(length);
-    EXPECT_EQ(EVP_PKEY_encrypt(ctx, out.data(), &length, input.data(), input.size()), 1);
-    EVP_PKEY_CTX_free(ctx);
-    out.resize(length);
-    return out;
-}
 
 TEST_F(PrivateKeyOperations, RsaDecryptionOfOpenSslCiphertexts)
 {
