@@ -64,7 +64,7 @@ std::uint32_t run(DeviceConnection& connection, ExchangeSecrets& secrets)
     if (status != DEVICE_OK)
         return status;
     if (length != REPLY_LENGTH)
-        return KEY_EXCHANGE_REPLY_LENGTH;
+        return COMMAND_LENGTH_WRONG;
 
     const std::uint8_t* device_public = reply;
     const std::uint8_t* device_signature = reply + 64;

@@ -13,11 +13,13 @@ std::uint32_t open_any_channel(DeviceConnection& connection)
     std::uint32_t status = open_channel(connection);
     if (status != NO_FREE_CHANNEL)
         return status;
-    // The device frees its channels on request; what it answers changes nothing here, the
-    // second attempt tells.
+    // The device frees its channels on request; only once it has done so is a second attempt
+    // worth making.
     std::uint8_t reply[2];
     std::uint32_t length = sizeof reply;
-    connection.transport(&connection, CMD_RESET_CHANNELS, nullptr, 0, reply, &length);
+    if (std::uint32_t reset = connection.transport(&connection, CMD_RESET_CHANNELS, nullptr, 0, reply, &length);
+        reset != DEVICE_OK)
+        return reset;
     return open_channel(connection);
 }
 

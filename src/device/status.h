@@ -20,9 +20,9 @@ enum DeviceStatus : std::uint32_t {
     KEY_EXCHANGE_CRYPTO_FAILED = 23, // key or random generation, shared secret
     TRANSPORT_BAD_MAC = 42,          // the reply's MAC did not match; no data returned
     NO_FREE_CHANNEL = 44,            // the device has no channel left; reset its channels
-    KEY_EXCHANGE_REPLY_LENGTH = 45,  // key-exchange reply not 268 bytes
     COMMAND_LENGTH_WRONG = 45,       // data a block or key command cannot carry, or a reply of
-                                     // another length than asked
+                                     // another length than asked (a key-exchange reply not 268
+                                     // bytes among them)
     PIN_WRONG = 48,
     KEY_KIND_WRONG = 53,             // the key is not of the kind the operation needs
     PIN_BLOCKED = 60,

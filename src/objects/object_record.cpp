@@ -131,7 +131,7 @@ CK_RV rebuild_object_cache(ObjectRecord& record) noexcept
         allocate_cache(record, CACHE_CERTIFICATE, CERTIFICATE_RECORD_SIZE));
     if (certificate == nullptr)
         return CKR_HOST_MEMORY;
-    if (parse_certificate(certificate, record.value, record.valueLength) != 0) {
+    if (parse_certificate(certificate, record.value, record.valueLength) != CERT_OK) {
         // The parser freed its name nodes already; nothing is left for the certificate release.
         std::memset(certificate, 0, sizeof *certificate);
         release_cache(record);

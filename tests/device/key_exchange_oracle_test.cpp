@@ -166,7 +166,7 @@ TEST_F(KeyExchangeTest, RefusesWhatTheRootDoesNotVouchFor)
          CERTIFICATE_INVALID},
         {"bad device signature", [](FakeDevice& d) { d.spoil = [](Bytes& r) { r[70] ^= 1; }; },
          DEVICE_SIGNATURE_INVALID},
-        {"short reply", [](FakeDevice& d) { d.spoil = [](Bytes& r) { r.pop_back(); }; }, KEY_EXCHANGE_REPLY_LENGTH},
+        {"short reply", [](FakeDevice& d) { d.spoil = [](Bytes& r) { r.pop_back(); }; }, COMMAND_LENGTH_WRONG},
         {"ephemeral key off the curve", [](FakeDevice& d) { d.spoil = [](Bytes& r) { r[63] ^= 1; }; },
          DEVICE_SIGNATURE_INVALID},
     };

@@ -30,7 +30,7 @@ TEST(ReplyLength, OverLongRepliesEndAsTheCommandsOwnCheck)
     const Case cases[] = {
         {"open channel", 3, [](DeviceConnection& c) { return open_channel(c); }, REPLY_LENGTH_WRONG, 0},
         {"login", 33, [&](DeviceConnection& c) { return login(c, LOGGED_IN_USER, pin, 4); }, REPLY_LENGTH_WRONG, 5},
-        {"key exchange", 269, [](DeviceConnection& c) { return key_exchange(c); }, KEY_EXCHANGE_REPLY_LENGTH, 5},
+        {"key exchange", 269, [](DeviceConnection& c) { return key_exchange(c); }, COMMAND_LENGTH_WRONG, 5},
         // No check of its own: the transport's refusal stands.
         {"device information", 33, [](DeviceConnection& c) { return wait_device_info(c); }, TRANSPORT_LENGTH, 5},
     };

@@ -28,8 +28,10 @@ TEST_F(SessionSetupTest, CommandsInOrder)
         // An old token has no key exchange.
         {"channel", DEVICE_TOKEN, 6, {{DEVICE_OK, channel_7}}, DEVICE_OK, {CMD_OPEN_CHANNEL}, 7},
         {"no free channel, reset, retry", DEVICE_TOKEN, 6,
-         {{NO_FREE_CHANNEL, {}}, {refused, {}}, {DEVICE_OK, channel_7}}, DEVICE_OK,
+         {{NO_FREE_CHANNEL, {}}, {DEVICE_OK, {}}, {DEVICE_OK, channel_7}}, DEVICE_OK,
          {CMD_OPEN_CHANNEL, CMD_RESET_CHANNELS, CMD_OPEN_CHANNEL}, 7},
+        {"reset refused: no second attempt", DEVICE_TOKEN, 6, {{NO_FREE_CHANNEL, {}}, {refused, {}}}, refused,
+         {CMD_OPEN_CHANNEL, CMD_RESET_CHANNELS}, 0},
         {"retried once only", DEVICE_PCSC_HSM, 7, {{NO_FREE_CHANNEL, {}}, {DEVICE_OK, {}}, {NO_FREE_CHANNEL, {}}},
          NO_FREE_CHANNEL, {CMD_OPEN_CHANNEL, CMD_RESET_CHANNELS, CMD_OPEN_CHANNEL}, 0},
         {"channel refused", DEVICE_PCSC_HSM, 7, {{refused, {}}}, refused, {CMD_OPEN_CHANNEL}, 0},

@@ -119,7 +119,7 @@ int finish_key_exchange(ClientKeyExchange& exchange, std::span<const std::uint8_
                         std::uint32_t serial, int kind, ClientChannel& channel)
 {
     if (reply.size() != 268) {
-        return vlrp11::KEY_EXCHANGE_REPLY_LENGTH;
+        return vlrp11::COMMAND_LENGTH_WRONG;
     }
     const std::uint8_t* certificate = reply.data() + 128;
     if (get_le32(certificate) != serial || get_le32(certificate + 4) != static_cast<std::uint32_t>(kind) ||

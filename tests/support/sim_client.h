@@ -41,7 +41,7 @@ public:
 
 // Key-exchange request (client nonce and ephemeral public key) and the check of its reply against
 // the development root key: DEVICE_OK and the new keys installed, or the status the library
-// would answer (KEY_EXCHANGE_REPLY_LENGTH, CERTIFICATE_INVALID, DEVICE_SIGNATURE_INVALID,
+// would answer (COMMAND_LENGTH_WRONG, CERTIFICATE_INVALID, DEVICE_SIGNATURE_INVALID,
 // KEY_EXCHANGE_CRYPTO_FAILED).
 struct ClientKeyExchange {
     std::array<std::uint8_t, 16> nonce{};
