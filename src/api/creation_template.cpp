@@ -100,12 +100,11 @@ CK_RV read_creation_template(const CK_ATTRIBUTE* entries, CK_ULONG count, Creati
 {
     descriptor = CreationDescriptor{};
     descriptor.objectClass = CLASS_ABSENT;
-    for (CK_ULONG i = 0; i < count; ++i) {
-        if (CK_RV rv = screen_entry(entries[i]); rv != CKR_OK)
-            return rv;
+    if (CK_RV rv = screen_template(entries, count); rv != CKR_OK)
+        return rv;
+    for (CK_ULONG i = 0; i < count; ++i)
         if (CK_RV rv = apply_entry(entries[i], descriptor); rv != CKR_OK)
             return rv;
-    }
     return CKR_OK;
 }
 

@@ -3,6 +3,7 @@
 #include "api/entry_points.h"
 #include "api/handles.h"
 #include "api/key_template.h"
+#include "api/template_screen.h"
 #include "api/library_lock.h"
 #include "api/session_record.h"
 #include "objects/curve_parameters.h"
@@ -191,6 +192,10 @@ CK_RV read_key_pair_templates(CK_MECHANISM_TYPE mechanism, const CK_ATTRIBUTE* p
                               const CK_ATTRIBUTE* privateTemplate, CK_ULONG privateCount,
                               KeyPairTemplate& pair) noexcept
 {
+    if (CK_RV rv = screen_template(privateTemplate, privateCount); rv != CKR_OK)
+        return rv;
+    if (CK_RV rv = screen_template(publicTemplate, publicCount); rv != CKR_OK)
+        return rv;
     for (CK_ULONG i = 0; i < privateCount; ++i)
         if (CK_RV rv = apply_private_attribute(privateTemplate[i], mechanism, pair); rv != CKR_OK)
             return rv;
@@ -224,6 +229,8 @@ CK_RV C_GenerateKey(CK_SESSION_HANDLE hSession, CK_MECHANISM_PTR pMechanism, CK_
     ObjectHeader header{};
     header.keyKind = row->kind;
     set_header_parameter(header, row->onlyLength);
+    if (CK_RV rv = screen_template(pTemplate, ulCount); rv != CKR_OK)
+        return rv;
     for (CK_ULONG i = 0; i < ulCount; ++i)
         if (CK_RV rv = apply_secret_key_attribute(pTemplate[i], header); rv != CKR_OK)
             return rv;

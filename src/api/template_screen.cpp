@@ -40,6 +40,14 @@ CK_RV screen_entry(const CK_ATTRIBUTE& entry) noexcept
     return CKR_OK;
 }
 
+CK_RV screen_template(const CK_ATTRIBUTE* entries, CK_ULONG count) noexcept
+{
+    for (CK_ULONG i = 0; i < count; ++i)
+        if (CK_RV rv = screen_entry(entries[i]); rv != CKR_OK)
+            return rv;
+    return CKR_OK;
+}
+
 bool entry_bool(const CK_ATTRIBUTE& entry) noexcept
 {
     return *static_cast<const CK_BBOOL*>(entry.pValue) != 0;

@@ -3,6 +3,7 @@
 #include "api/entry_points.h"
 #include "api/handles.h"
 #include "api/key_template.h"
+#include "api/template_screen.h"
 #include "api/library_lock.h"
 #include "api/output.h"
 #include "api/session_record.h"
@@ -150,6 +151,8 @@ CK_RV C_UnwrapKey(CK_SESSION_HANDLE hSession, CK_MECHANISM_PTR pMechanism, CK_OB
     if (!gost_wrapping_key_fits(*unwrapping))
         return CKR_UNWRAPPING_KEY_TYPE_INCONSISTENT;
     ObjectHeader header{};
+    if (CK_RV rv = screen_template(pTemplate, ulAttributeCount); rv != CKR_OK)
+        return rv;
     for (CK_ULONG i = 0; i < ulAttributeCount; ++i)
         if (CK_RV rv = apply_unwrap_attribute(pTemplate[i], header); rv != CKR_OK)
             return rv;

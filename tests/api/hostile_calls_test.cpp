@@ -438,6 +438,35 @@ TEST_F(HostileCalls, TemplatesWithNullValuesAndAbsurdLengths)
     EXPECT_GT(tried, 0u);
 }
 
+// Every template reader screens every entry before it reads any: a null value with a length, or
+// a boolean or CK_ULONG attribute of another size, is refused the same way by all four.
+TEST_F(HostileCalls, EveryTemplateReaderScreensEveryEntry)
+{
+    CK_BBOOL yes = CK_TRUE;
+    CK_ULONG wide = 1;
+    CK_BYTE wrapped[44] = {};
+    const std::vector<CK_ATTRIBUTE> bad[] = {
+        {{CKA_LABEL, nullptr, 5}},
+        {{CKA_APPLICATION, nullptr, 1}},
+        {{CKA_TOKEN, &wide, sizeof wide}},
+        {{CKA_CLASS, &yes, sizeof yes}},
+        {{CKA_VALUE_LEN, &yes, sizeof yes}},
+    };
+    CK_MECHANISM gen = mech(CKM_AES_KEY_GEN), ecGen = mech(CKM_EC_KEY_PAIR_GEN);
+    CK_MECHANISM unwrap = mech(CKM_GOST28147_KEY_WRAP);
+    CK_OBJECT_HANDLE key = 0, other = 0;
+    read_write();
+    for (auto tmpl : bad) {
+        const auto n = static_cast<CK_ULONG>(tmpl.size());
+        EXPECT_EQ(p11->C_CreateObject(session, tmpl.data(), n, &key), CKR_ATTRIBUTE_VALUE_INVALID);
+        EXPECT_EQ(p11->C_GenerateKey(session, &gen, tmpl.data(), n, &key), CKR_ATTRIBUTE_VALUE_INVALID);
+        EXPECT_EQ(p11->C_GenerateKeyPair(session, &ecGen, tmpl.data(), n, tmpl.data(), n, &key, &other),
+                  CKR_ATTRIBUTE_VALUE_INVALID);
+        EXPECT_EQ(p11->C_UnwrapKey(session, &unwrap, h.gost, wrapped, sizeof wrapped, tmpl.data(), n, &key),
+                  CKR_ATTRIBUTE_VALUE_INVALID);
+    }
+}
+
 // Every mechanism the token lists, at every init entry and with each key, given parameters that
 // are missing, one byte long or far too long: a refusal or a started operation, never a read
 // past the parameter (its buffer is exactly the claimed size).
