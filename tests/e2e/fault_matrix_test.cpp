@@ -30,13 +30,9 @@ protected:
         if (network()) {
             server = std::make_unique<SimulatedNetworkHsm>(simulated->host);
             address = server->address();
-            config = dir.path() / "network-hsms.json";
-            std::ofstream(config) << "[{\"address\": \"" << address << "\", \"partition\": 0}]";
-            ::setenv("VLRP11_MORVA_HSM_CONFIG", config.c_str(), 1);
+            configure_network_hsm(dir.path(), address);
         } else {
-            reader = readers.add_reader(GetParam() == sim::DeviceKind::token ? "KESTRELWORKSHOP VELLARO token 00 00"
-                                                                              : "KESTRELWORKSHOP VELLARO HSM 00 00",
-                                        simulated->device);
+            reader = readers.add_reader(reader_name(GetParam()), simulated->device);
         }
         ASSERT_EQ(get_function_list(&p11), CKR_OK);
         ASSERT_EQ(p11->C_Initialize(nullptr), CKR_OK);
@@ -91,7 +87,6 @@ protected:
     }
 
     TempDir dir{"vlrp11-faults"};
-    std::filesystem::path config;
     SimulatedReaders readers;
     std::size_t reader = 0;
     std::unique_ptr<SimulatedDevice> simulated;

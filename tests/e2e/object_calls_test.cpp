@@ -43,13 +43,9 @@ protected:
             << error;
         if (GetParam() == sim::DeviceKind::network_hsm) {
             server = std::make_unique<SimulatedNetworkHsm>(simulated->host);
-            config = dir.path() / "network-hsms.json";
-            std::ofstream(config) << "[{\"address\": \"" << server->address() << "\", \"partition\": 0}]";
-            ::setenv("VLRP11_MORVA_HSM_CONFIG", config.c_str(), 1);
+            configure_network_hsm(dir.path(), server->address());
         } else {
-            readers.add_reader(GetParam() == sim::DeviceKind::token ? "KESTRELWORKSHOP VELLARO token 00 00"
-                                                                     : "KESTRELWORKSHOP VELLARO HSM 00 00",
-                               simulated->device);
+            readers.add_reader(reader_name(GetParam()), simulated->device);
         }
         ASSERT_EQ(get_function_list(&p11), CKR_OK);
         ASSERT_EQ(p11->C_Initialize(nullptr), CKR_OK);
@@ -79,7 +75,6 @@ protected:
     }
 
     TempDir dir{"vlrp11-object-calls"};
-    std::filesystem::path config;
     SimulatedReaders readers;
     std::unique_ptr<SimulatedDevice> simulated;
     std::unique_ptr<SimulatedNetworkHsm> server;

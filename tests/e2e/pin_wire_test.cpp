@@ -113,12 +113,10 @@ TEST_P(PinOnTheWire, NeitherPinsNorTheirDerivedValuesAppear)
     std::unique_ptr<SimulatedNetworkHsm> hsm;
     std::unique_ptr<RecordingRelay> relay;
     TempDir dir("vlrp11-wire");
-    std::filesystem::path config = dir.path() / "network-hsms.json";
     if (GetParam() == sim::DeviceKind::network_hsm) {
         hsm = std::make_unique<SimulatedNetworkHsm>(simulated.host);
         relay = std::make_unique<RecordingRelay>(hsm->address());
-        std::ofstream(config) << "[{\"address\": \"" << relay->address() << "\", \"partition\": 0}]";
-        ::setenv("VLRP11_MORVA_HSM_CONFIG", config.c_str(), 1);
+        configure_network_hsm(dir.path(), relay->address());
     } else {
         readers.add_reader("KESTRELWORKSHOP VELLARO token 00 00", simulated.device);
     }

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <random>
 
 namespace vlrp11::testing {
@@ -105,6 +107,18 @@ SimulatedNetworkHsm::SimulatedNetworkHsm(sim::HostedDevice& host, const std::str
     EXPECT_GE(listener, 0) << "no free loopback address for port 5656";
     if (listener >= 0)
         server_.start(listener, [&host](int socket) { sim::serve_network_client(host, socket); });
+}
+
+void configure_network_hsm(const std::filesystem::path& dir, const std::string& address)
+{
+    const std::filesystem::path config = dir / "network-hsms.json";
+    std::ofstream(config) << "[{\"address\": \"" << address << "\", \"partition\": 0}]";
+    ::setenv("VLRP11_MORVA_HSM_CONFIG", config.c_str(), 1);
+}
+
+const char* reader_name(sim::DeviceKind kind)
+{
+    return kind == sim::DeviceKind::token ? "KESTRELWORKSHOP VELLARO token 00 00" : "KESTRELWORKSHOP VELLARO HSM 00 00";
 }
 
 }  // namespace vlrp11::testing

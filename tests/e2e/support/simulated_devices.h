@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -52,5 +53,12 @@ private:
     std::string address_;
     sim::SocketServer server_;
 };
+
+// Points the module at partition 0 of the network HSM at `address`: writes the configuration
+// file into `dir` and names it in VLRP11_MORVA_HSM_CONFIG.
+void configure_network_hsm(const std::filesystem::path& dir, const std::string& address);
+
+// A reader name under which the module finds a PC/SC device of this kind.
+const char* reader_name(sim::DeviceKind kind);
 
 }  // namespace vlrp11::testing
