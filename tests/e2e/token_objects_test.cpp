@@ -1,7 +1,7 @@
 // Object records against the simulator's device core: the loader reads what the device's own
 // personalisation placed, and every attribute answer is checked against what the device (or
 // OpenSSL) says the object is.
-#include "support/simulated_devices.h"
+#include "support/device_objects.h"
 
 #include "core/provisioning.h"
 #include "core/sample_certificates.h"
@@ -52,28 +52,20 @@ enum Index : std::uint8_t {
 
 constexpr std::size_t LONG_CERTIFICATE_BYTES = 5000;
 
-class TokenObjects : public ::testing::TestWithParam<sim::DeviceKind> {
+// The device's own personalisation places the test objects before the library connects, and
+// nothing logs in until a test does.
+class TokenObjects : public DeviceObjects {
 protected:
     void SetUp() override
     {
-        simulated = std::make_unique<SimulatedDevice>(profile_for(GetParam(), 0x00ABCDEF));
+        simulated = std::make_unique<SimulatedDevice>(profile());
         ASSERT_NE(simulated->device, nullptr);
         std::string error;
         ASSERT_TRUE(simulated->device->provision_objects(0, [this](sim::ObjectStore& store) { return place(store); },
                                                          error))
             << error;
-        if (GetParam() == sim::DeviceKind::network_hsm) {
-            hsm = std::make_unique<SimulatedNetworkHsm>(simulated->host);
-            connection = connect_network(hsm->address(), 0);
-        } else {
-            card = std::make_unique<SimulatedCard>(*simulated->device);
-            connection = connect_pcsc(1, GetParam() == sim::DeviceKind::token ? DEVICE_TOKEN : DEVICE_PCSC_HSM, 0);
-        }
-        ASSERT_NE(connection, nullptr);
-        ASSERT_EQ(set_up_session(*connection), DEVICE_OK);
+        open_session();
     }
-
-    void TearDown() override { release_table(table); }
 
     bool place(sim::ObjectStore& store)
     {
@@ -104,50 +96,13 @@ protected:
                           key_certificate);
     }
 
-    void login_user()
-    {
-        ASSERT_EQ(login(*connection, LOGGED_IN_USER, reinterpret_cast<const std::uint8_t*>(USER_PIN),
-                        std::strlen(USER_PIN)),
-                  DEVICE_OK);
-    }
-
-    ObjectContext context() { return ObjectContext{connection.get(), &table, nullptr}; }
-
     // The handle of the loaded object stored at a directory index; 0 when none is.
     CK_OBJECT_HANDLE handle_at(std::uint8_t index)
     {
         for (unsigned i = 0; i < OBJECTS_PER_TABLE; ++i)
-            if (table[i] != nullptr && table[i]->deviceIndex == index)
+            if (tokens[i] != nullptr && tokens[i]->deviceIndex == index)
                 return i + 1;
         return 0;
-    }
-
-    unsigned loaded_count()
-    {
-        unsigned count = 0;
-        for (ObjectRecord* record : table)
-            count += record != nullptr;
-        return count;
-    }
-
-    CK_RV get(CK_OBJECT_HANDLE handle, CK_ATTRIBUTE_TYPE type, Bytes& out)
-    {
-        CK_ATTRIBUTE entry{type, nullptr, 0};
-        CK_RV rv = get_attribute(context(), handle, entry);
-        if (rv != CKR_OK)
-            return rv;
-        out.assign(entry.ulValueLen, 0);
-        entry.pValue = out.data();
-        rv = get_attribute(context(), handle, entry);
-        out.resize(entry.ulValueLen);
-        return rv;
-    }
-
-    Bytes attribute(CK_OBJECT_HANDLE handle, CK_ATTRIBUTE_TYPE type)
-    {
-        Bytes out;
-        EXPECT_EQ(get(handle, type, out), CKR_OK) << std::hex << type;
-        return out;
     }
 
     CK_ULONG ulong_attribute(CK_OBJECT_HANDLE handle, CK_ATTRIBUTE_TYPE type)
@@ -159,28 +114,23 @@ protected:
         return value;
     }
 
-    std::unique_ptr<SimulatedDevice> simulated;
-    std::unique_ptr<SimulatedCard> card;
-    std::unique_ptr<SimulatedNetworkHsm> hsm;
-    ConnectionPtr connection;
-    ObjectTable table{};
     Bytes ec_p256_public, ec_p521_public, dstu_public, rsa_public;
     Bytes long_certificate, key_certificate;
 };
 
 TEST_P(TokenObjects, PublicPassThenLoginLoadsEachObjectOnce)
 {
-    ASSERT_EQ(refresh_token_objects(*connection, table, true), CKR_OK);
+    ASSERT_EQ(refresh_token_objects(*connection, tokens, true), CKR_OK);
     // Only a token shows objects before login, and only its public ones.
-    EXPECT_EQ(loaded_count(), GetParam() == sim::DeviceKind::token ? 1u : 0u);
+    EXPECT_EQ(loaded(), GetParam() == sim::DeviceKind::token ? 1u : 0u);
 
     login_user();
-    ASSERT_EQ(refresh_token_objects(*connection, table, false), CKR_OK);
+    ASSERT_EQ(refresh_token_objects(*connection, tokens, false), CKR_OK);
     unsigned expected = GetParam() == sim::DeviceKind::token ? 9 : 8;
-    EXPECT_EQ(loaded_count(), expected);
+    EXPECT_EQ(loaded(), expected);
     // A second reload while the user stays logged in (a logout that failed) adds nothing.
-    ASSERT_EQ(refresh_token_objects(*connection, table, false), CKR_OK);
-    EXPECT_EQ(loaded_count(), expected);
+    ASSERT_EQ(refresh_token_objects(*connection, tokens, false), CKR_OK);
+    EXPECT_EQ(loaded(), expected);
 
     CK_OBJECT_HANDLE certificate = handle_at(LONG_CERTIFICATE);
     ASSERT_NE(certificate, 0u);
@@ -192,14 +142,14 @@ TEST_P(TokenObjects, PublicPassThenLoginLoadsEachObjectOnce)
 
     // Logging out drops the private objects again.
     ASSERT_EQ(logout(*connection), DEVICE_OK);
-    ASSERT_EQ(refresh_token_objects(*connection, table, false), CKR_OK);
-    EXPECT_EQ(loaded_count(), GetParam() == sim::DeviceKind::token ? 1u : 0u);
+    ASSERT_EQ(refresh_token_objects(*connection, tokens, false), CKR_OK);
+    EXPECT_EQ(loaded(), GetParam() == sim::DeviceKind::token ? 1u : 0u);
 }
 
 TEST_P(TokenObjects, KeysAnswerWhatTheDeviceHolds)
 {
     login_user();
-    ASSERT_EQ(refresh_token_objects(*connection, table, false), CKR_OK);
+    ASSERT_EQ(refresh_token_objects(*connection, tokens, false), CKR_OK);
     CK_OBJECT_HANDLE p256 = handle_at(EC_P256);
     ASSERT_NE(p256, 0u);
     CK_OBJECT_HANDLE p256_public = p256 | PUBLIC_VIEW_BIT;
@@ -257,7 +207,7 @@ TEST_P(TokenObjects, KeysAnswerWhatTheDeviceHolds)
 TEST_P(TokenObjects, KeyDeviceDataCarriesTheAttestationAndTheDeviceCertificate)
 {
     login_user();
-    ASSERT_EQ(refresh_token_objects(*connection, table, false), CKR_OK);
+    ASSERT_EQ(refresh_token_objects(*connection, tokens, false), CKR_OK);
     Bytes data = attribute(handle_at(EC_P256), CKA_KEY_DEVICE_DATA);
     ASSERT_EQ(data.size(), 4u + 206u);
     EXPECT_EQ(Bytes(data.begin(), data.begin() + 6), (Bytes{1, 4, 'p', '2', '5', '6'}));
@@ -267,7 +217,7 @@ TEST_P(TokenObjects, KeyDeviceDataCarriesTheAttestationAndTheDeviceCertificate)
 TEST_P(TokenObjects, CertificateAttributesAgreeWithOpenSsl)
 {
     login_user();
-    ASSERT_EQ(refresh_token_objects(*connection, table, false), CKR_OK);
+    ASSERT_EQ(refresh_token_objects(*connection, tokens, false), CKR_OK);
     CK_OBJECT_HANDLE handle = handle_at(KEY_CERTIFICATE);
     const unsigned char* p = key_certificate.data();
     X509* certificate = d2i_X509(nullptr, &p, static_cast<long>(key_certificate.size()));
@@ -301,22 +251,22 @@ TEST_P(TokenObjects, CertificateAttributesAgreeWithOpenSsl)
 TEST_P(TokenObjects, UniqueIdsTellObjectsAndViewsApartAndSurviveAReload)
 {
     login_user();
-    ASSERT_EQ(refresh_token_objects(*connection, table, false), CKR_OK);
+    ASSERT_EQ(refresh_token_objects(*connection, tokens, false), CKR_OK);
     CK_OBJECT_HANDLE key = handle_at(EC_P256);
     Bytes id = attribute(key, CKA_UNIQUE_ID);
     ASSERT_EQ(id.size(), 32u);
     EXPECT_TRUE(std::all_of(id.begin(), id.end(), [](std::uint8_t c) { return std::isxdigit(c) && !std::islower(c); }));
     EXPECT_NE(attribute(key | PUBLIC_VIEW_BIT, CKA_UNIQUE_ID), id);
     EXPECT_NE(attribute(handle_at(EC_P521), CKA_UNIQUE_ID), id);
-    release_table(table);
-    ASSERT_EQ(refresh_token_objects(*connection, table, false), CKR_OK);
+    release_table(tokens);
+    ASSERT_EQ(refresh_token_objects(*connection, tokens, false), CKR_OK);
     EXPECT_EQ(attribute(handle_at(EC_P256), CKA_UNIQUE_ID), id);
 }
 
 TEST_P(TokenObjects, TemplatesMatchOnWhatTheObjectAnswers)
 {
     login_user();
-    ASSERT_EQ(refresh_token_objects(*connection, table, false), CKR_OK);
+    ASSERT_EQ(refresh_token_objects(*connection, tokens, false), CKR_OK);
     CK_OBJECT_HANDLE key = handle_at(EC_P256);
     CK_OBJECT_CLASS public_class = CKO_PUBLIC_KEY;
     CK_BBOOL is_false = CK_FALSE;

@@ -31,6 +31,13 @@ void DeviceObjects::TearDown()
 
 void DeviceObjects::connect()
 {
+    open_session();
+    if (!HasFatalFailure())
+        login_user();
+}
+
+void DeviceObjects::open_session()
+{
     if (GetParam() == sim::DeviceKind::network_hsm) {
         hsm = std::make_unique<SimulatedNetworkHsm>(simulated->host);
         connection = connect_network(hsm->address(), 0);
@@ -40,6 +47,10 @@ void DeviceObjects::connect()
     }
     ASSERT_NE(connection, nullptr);
     ASSERT_EQ(set_up_session(*connection), DEVICE_OK);
+}
+
+void DeviceObjects::login_user()
+{
     ASSERT_EQ(login(*connection, LOGGED_IN_USER, reinterpret_cast<const std::uint8_t*>(USER_PIN), std::strlen(USER_PIN)),
               DEVICE_OK);
 }
@@ -87,8 +98,13 @@ unsigned DeviceObjects::reload()
 {
     release_table(tokens);
     EXPECT_EQ(refresh_token_objects(*connection, tokens, true), CKR_OK);
+    return loaded();
+}
+
+unsigned DeviceObjects::loaded() const
+{
     unsigned count = 0;
-    for (ObjectRecord* record : tokens)
+    for (const ObjectRecord* record : tokens)
         count += record != nullptr;
     return count;
 }

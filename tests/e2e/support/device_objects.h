@@ -26,7 +26,10 @@ protected:
     void TearDown() override;
 
     sim::DeviceProfile profile() const;
+    // Opens the library's transport to the device and sets up a session, then logs the user in.
     void connect();
+    void open_session();
+    void login_user();
     void restart();
     // Starts over with another device of the same kind.
     void replace_device(const sim::DeviceProfile& profile);
@@ -37,6 +40,7 @@ protected:
     Directory directory();
     // Reads every token object back from the device into an empty table; the number loaded.
     unsigned reload();
+    unsigned loaded() const;
     CK_RV get(CK_OBJECT_HANDLE handle, CK_ATTRIBUTE_TYPE type, std::vector<std::uint8_t>& out);
     std::vector<std::uint8_t> attribute(CK_OBJECT_HANDLE handle, CK_ATTRIBUTE_TYPE type);
 
