@@ -1,9 +1,7 @@
 // The object calls through the function table against one simulated device of each kind: a
 // chained data object, a certificate taking its key's ID, the search with public views, and a
 // private key destroyed with its certificates.
-#include "support/simulated_devices.h"
-#include "support/simulated_readers.h"
-#include "support/temp_dir.h"
+#include "support/module_on_device.h"
 
 #include "api/function_table.h"
 #include "core/provisioning.h"
@@ -15,7 +13,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <vector>
 
 namespace vlrp11::testing {
@@ -23,12 +20,11 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-class ObjectCallsOnDevice : public ::testing::TestWithParam<sim::DeviceKind> {
+class ObjectCallsOnDevice : public ModuleOnDevice {
 protected:
     void SetUp() override
     {
-        simulated = std::make_unique<SimulatedDevice>(profile_for(GetParam(), 5150));
-        ASSERT_NE(simulated->device, nullptr);
+        ASSERT_NO_FATAL_FAILURE(make_device(profile_for(GetParam(), 5150)));
         EVP_PKEY* key = EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-256");
         certificate = sim::make_sample_certificate({key, "Owned", 3});
         EVP_PKEY_free(key);
@@ -41,26 +37,11 @@ protected:
             },
             error))
             << error;
-        if (GetParam() == sim::DeviceKind::network_hsm) {
-            server = std::make_unique<SimulatedNetworkHsm>(simulated->host);
-            configure_network_hsm(dir.path(), server->address());
-        } else {
-            readers.add_reader(reader_name(GetParam()), simulated->device);
-        }
-        ASSERT_EQ(get_function_list(&p11), CKR_OK);
-        ASSERT_EQ(p11->C_Initialize(nullptr), CKR_OK);
-        CK_ULONG count = 0;
-        ASSERT_EQ(p11->C_GetSlotList(CK_TRUE, nullptr, &count), CKR_OK);
+        attach();
         ASSERT_EQ(p11->C_OpenSession(1, CKF_SERIAL_SESSION | CKF_RW_SESSION, nullptr, nullptr, &session), CKR_OK);
         ASSERT_EQ(p11->C_Login(session, CKU_USER, reinterpret_cast<CK_UTF8CHAR_PTR>(const_cast<char*>(USER_PIN)),
                                std::strlen(USER_PIN)),
                   CKR_OK);
-    }
-
-    void TearDown() override
-    {
-        p11->C_Finalize(nullptr);
-        ::unsetenv("VLRP11_MORVA_HSM_CONFIG");
     }
 
     std::vector<CK_OBJECT_HANDLE> find(CK_ATTRIBUTE* attributes, CK_ULONG count)
@@ -74,12 +55,7 @@ protected:
         return found;
     }
 
-    TempDir dir{"vlrp11-object-calls"};
-    SimulatedReaders readers;
-    std::unique_ptr<SimulatedDevice> simulated;
-    std::unique_ptr<SimulatedNetworkHsm> server;
     sim::SampleCertificate certificate;
-    CK_FUNCTION_LIST_PTR p11 = nullptr;
     CK_SESSION_HANDLE session = 0;
 };
 

@@ -1,8 +1,6 @@
 // Sessions, login and PINs through the function table, against one simulated device of each
 // kind: the token and the PC/SC HSM behind simulated readers, the network HSM on loopback TCP.
-#include "support/simulated_devices.h"
-#include "support/simulated_readers.h"
-#include "support/temp_dir.h"
+#include "support/module_on_device.h"
 
 #include "api/function_table.h"
 #include "api/library_state.h"
@@ -12,7 +10,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -28,32 +25,15 @@ constexpr CK_FLAGS RO = CKF_SERIAL_SESSION;
 constexpr CK_FLAGS RW = CKF_SERIAL_SESSION | CKF_RW_SESSION;
 constexpr std::uint8_t PIN_TRIES = 3;
 
-class Sessions : public ::testing::TestWithParam<sim::DeviceKind> {
+class Sessions : public ModuleOnDevice {
 protected:
     void SetUp() override
     {
         sim::DeviceProfile profile = profile_for(GetParam(), 4242);
         profile.pin_try_limit = PIN_TRIES;
-        simulated = std::make_unique<SimulatedDevice>(profile);
-        ASSERT_NE(simulated->device, nullptr);
-        if (GetParam() == sim::DeviceKind::network_hsm) {
-            server = std::make_unique<SimulatedNetworkHsm>(simulated->host);
-            configure_network_hsm(dir.path(), server->address());
-        } else {
-            readers.add_reader(reader_name(GetParam()), simulated->device);
-        }
-        ASSERT_EQ(get_function_list(&p11), CKR_OK);
-        ASSERT_EQ(p11->C_Initialize(nullptr), CKR_OK);
-        CK_ULONG count = 0;
-        ASSERT_EQ(p11->C_GetSlotList(CK_TRUE, nullptr, &count), CKR_OK);
-        ASSERT_GE(count, 1u);
-        slot = 1;
-    }
-
-    void TearDown() override
-    {
-        p11->C_Finalize(nullptr);
-        ::unsetenv("VLRP11_MORVA_HSM_CONFIG");
+        ASSERT_NO_FATAL_FAILURE(make_device(profile));
+        attach();
+        ASSERT_GE(slotCount, 1u);
     }
 
     CK_SESSION_HANDLE open(CK_FLAGS flags)
@@ -77,12 +57,7 @@ protected:
 
     bool hsm() const { return GetParam() != sim::DeviceKind::token; }
 
-    TempDir dir{"vlrp11-sessions"};
-    SimulatedReaders readers;
-    std::unique_ptr<SimulatedDevice> simulated;
-    std::unique_ptr<SimulatedNetworkHsm> server;
-    CK_FUNCTION_LIST_PTR p11 = nullptr;
-    CK_SLOT_ID slot = 0;
+    const CK_SLOT_ID slot = 1;
 };
 
 TEST_P(Sessions, OpenChecksItsArgumentsInOrder)
