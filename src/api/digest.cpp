@@ -42,7 +42,12 @@ CK_RV C_DigestUpdate(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pPart, CK_ULONG ulP
     return end.keep(CKR_OK);
 }
 
-CK_RV C_DigestFinal(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pDigest, CK_ULONG_PTR pulDigestLen)
+namespace {
+
+// C_DigestFinal, and C_Digest with its data (`singlePart`): a length answer leaves the operation
+// running, every other end finishes it.
+CK_RV finish_digest(CK_SESSION_HANDLE hSession, bool singlePart, const CK_BYTE* pData, CK_ULONG ulDataLen,
+                    CK_BYTE_PTR pDigest, CK_ULONG_PTR pulDigestLen)
 {
     LibraryLock lock;
     ResolvedSession resolved;
@@ -59,36 +64,30 @@ CK_RV C_DigestFinal(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pDigest, CK_ULONG_PT
         return CKR_FUNCTION_FAILED;
     if (CK_RV rv; length_answered(pDigest, length, pulDigestLen, rv))
         return end.keep(rv);
+    if (singlePart) {
+        if (pData == nullptr && ulDataLen != 0)
+            return CKR_ARGUMENTS_BAD;
+        // A single-part digest after C_DigestUpdate would hash more than the caller's data.
+        if (session.operationStarted != 0)
+            return CKR_FUNCTION_FAILED;
+        if (!digest_update(session.digestState, pData, ulDataLen))
+            return CKR_FUNCTION_FAILED;
+    }
     // Finished first, ended afterwards: the end wipes the state the result comes from.
     return digest_final(session.digestState, pDigest) ? CKR_OK : CKR_FUNCTION_FAILED;
+}
+
+}  // namespace
+
+CK_RV C_DigestFinal(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pDigest, CK_ULONG_PTR pulDigestLen)
+{
+    return finish_digest(hSession, false, nullptr, 0, pDigest, pulDigestLen);
 }
 
 CK_RV C_Digest(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pData, CK_ULONG ulDataLen, CK_BYTE_PTR pDigest,
                CK_ULONG_PTR pulDigestLen)
 {
-    LibraryLock lock;
-    ResolvedSession resolved;
-    if (CK_RV rv = resolveSession(hSession, resolved); rv != CKR_OK)
-        return rv;
-    if (pulDigestLen == nullptr)
-        return CKR_ARGUMENTS_BAD;
-    SessionRecord& session = *resolved.session;
-    if (CK_RV rv = require_operation(session, OPERATION_DIGEST); rv != CKR_OK)
-        return rv;
-    OperationEnd end(session);
-    const std::size_t length = digest_length(session.digestState.hashKind);
-    if (length == 0)
-        return CKR_FUNCTION_FAILED;
-    if (CK_RV rv; length_answered(pDigest, length, pulDigestLen, rv))
-        return end.keep(rv);
-    if (pData == nullptr && ulDataLen != 0)
-        return CKR_ARGUMENTS_BAD;
-    // A single-part digest after C_DigestUpdate would hash more than the caller's data.
-    if (session.operationStarted != 0)
-        return CKR_FUNCTION_FAILED;
-    if (!digest_update(session.digestState, pData, ulDataLen) || !digest_final(session.digestState, pDigest))
-        return CKR_FUNCTION_FAILED;
-    return CKR_OK;
+    return finish_digest(hSession, true, pData, ulDataLen, pDigest, pulDigestLen);
 }
 
 }  // namespace vlrp11

@@ -7,15 +7,8 @@
 
 namespace vlrp11 {
 
-// Readers for the templates of the key calls. A value that is missing (null with a length) or of
-// the wrong length for its type is CKR_ATTRIBUTE_VALUE_INVALID, as the calls answer it.
-
-// The CK_BBOOL of a boolean attribute; CKR_ATTRIBUTE_VALUE_INVALID unless its length is 1.
-CK_RV read_bool(const CK_ATTRIBUTE& attribute, CK_BBOOL& value) noexcept;
-
-// The CK_ULONG of a class, type or size attribute; CKR_ATTRIBUTE_VALUE_INVALID unless its length
-// is that of a CK_ULONG.
-CK_RV read_ulong(const CK_ATTRIBUTE& attribute, CK_ULONG& value) noexcept;
+// Readers for the templates of the key calls. Every entry reaches them screened
+// (screen_template): present, and of its type's size.
 
 // A boolean that must hold `required`: CKR_TEMPLATE_INCONSISTENT when it holds the other value.
 CK_RV require_bool(const CK_ATTRIBUTE& attribute, bool required) noexcept;

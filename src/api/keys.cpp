@@ -63,13 +63,9 @@ CK_RV apply_secret_key_attribute(const CK_ATTRIBUTE& attribute, ObjectHeader& he
         return copy_header_text(attribute, header.label, header.labelLength);
     case CKA_APPLICATION:
         return copy_header_text(attribute, header.application, header.applicationLength);
-    case CKA_VALUE_LEN: {
-        CK_ULONG length = 0;
-        if (CK_RV rv = read_ulong(attribute, length); rv != CKR_OK)
-            return rv;
-        set_header_parameter(header, std::min<CK_ULONG>(length, 0xFFFF));
+    case CKA_VALUE_LEN:
+        set_header_parameter(header, std::min<CK_ULONG>(entry_ulong(attribute), 0xFFFF));
         return CKR_OK;
-    }
     default:
         return CKR_OK;
     }
@@ -151,9 +147,7 @@ CK_RV apply_public_attribute(const CK_ATTRIBUTE& attribute, CK_MECHANISM_TYPE me
     case CKA_MODULUS_BITS: {
         if (!rsa)
             return CKR_ATTRIBUTE_TYPE_INVALID;
-        CK_ULONG bits = 0;
-        if (CK_RV rv = read_ulong(attribute, bits); rv != CKR_OK)
-            return rv;
+        const CK_ULONG bits = entry_ulong(attribute);
         if (!rsa_modulus_bits_offered(bits))
             return CKR_TEMPLATE_INCONSISTENT;
         set_header_parameter(header, bits);

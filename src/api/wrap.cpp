@@ -43,26 +43,18 @@ CK_RV check_wrap_mechanism(const CK_MECHANISM& mechanism) noexcept
 // or length is CKR_ATTRIBUTE_VALUE_INVALID.
 CK_RV require_unwrap_bool(const CK_ATTRIBUTE& attribute, bool nonzero) noexcept
 {
-    CK_BBOOL value = 0;
-    if (CK_RV rv = read_bool(attribute, value); rv != CKR_OK)
-        return rv;
-    return (value != 0) == nonzero ? CKR_OK : CKR_ATTRIBUTE_VALUE_INVALID;
+    return entry_bool(attribute) == nonzero ? CKR_OK : CKR_ATTRIBUTE_VALUE_INVALID;
 }
 
 // One entry of C_UnwrapKey's template: what the unwrapped key is, a session GOST 28147-89 key,
 // may only be confirmed; key-pair attributes have no place in it.
 CK_RV apply_unwrap_attribute(const CK_ATTRIBUTE& attribute, ObjectHeader& header) noexcept
 {
-    CK_ULONG value = 0;
     switch (attribute.type) {
     case CKA_CLASS:
-        if (CK_RV rv = read_ulong(attribute, value); rv != CKR_OK)
-            return rv;
-        return value == CKO_SECRET_KEY ? CKR_OK : CKR_ATTRIBUTE_VALUE_INVALID;
+        return entry_ulong(attribute) == CKO_SECRET_KEY ? CKR_OK : CKR_ATTRIBUTE_VALUE_INVALID;
     case CKA_KEY_TYPE:
-        if (CK_RV rv = read_ulong(attribute, value); rv != CKR_OK)
-            return rv;
-        return value == CKK_GOST28147 ? CKR_OK : CKR_ATTRIBUTE_VALUE_INVALID;
+        return entry_ulong(attribute) == CKK_GOST28147 ? CKR_OK : CKR_ATTRIBUTE_VALUE_INVALID;
     case CKA_TOKEN:
     case CKA_SENSITIVE:
         return require_unwrap_bool(attribute, false);
