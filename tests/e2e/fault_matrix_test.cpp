@@ -32,7 +32,7 @@ protected:
             address = server->address();
             configure_network_hsm(dir.path(), address);
         } else {
-            reader = readers.add_reader(reader_name(GetParam()), simulated->device);
+            reader = readers.add_reader(reader_name(GetParam()), simulated->device, &simulated->host.faults);
         }
         ASSERT_EQ(get_function_list(&p11), CKR_OK);
         ASSERT_EQ(p11->C_Initialize(nullptr), CKR_OK);
@@ -76,6 +76,44 @@ protected:
     {
         CK_BYTE bytes[200];
         return p11->C_GenerateRandom(session, bytes, sizeof bytes);
+    }
+
+    // An EC P-256 key pair made on the device, kept there.
+    void generate_signing_key(CK_SESSION_HANDLE session)
+    {
+        CK_BYTE p256[] = {0x06, 0x08, 0x2A, 0x86, 0x48, 0xCE, 0x3D, 0x03, 0x01, 0x07};
+        CK_BBOOL yes = CK_TRUE;
+        char label[] = "signer";
+        CK_ATTRIBUTE publicTemplate[] = {{CKA_EC_PARAMS, p256, sizeof p256}, {CKA_TOKEN, &yes, sizeof yes}};
+        CK_ATTRIBUTE privateTemplate[] = {{CKA_LABEL, label, sizeof label - 1}, {CKA_TOKEN, &yes, sizeof yes}};
+        CK_MECHANISM mechanism{CKM_EC_KEY_PAIR_GEN, nullptr, 0};
+        CK_OBJECT_HANDLE publicKey = 0, privateKey = 0;
+        ASSERT_EQ(p11->C_GenerateKeyPair(session, &mechanism, publicTemplate, 2, privateTemplate, 2, &publicKey,
+                                         &privateKey),
+                  CKR_OK);
+    }
+
+    // Starts an ECDSA signature with the first private key the session finds.
+    void sign_init(CK_SESSION_HANDLE session)
+    {
+        CK_OBJECT_CLASS privateClass = CKO_PRIVATE_KEY;
+        CK_ATTRIBUTE match{CKA_CLASS, &privateClass, sizeof privateClass};
+        CK_OBJECT_HANDLE key = 0;
+        CK_ULONG found = 0;
+        ASSERT_EQ(p11->C_FindObjectsInit(session, &match, 1), CKR_OK);
+        ASSERT_EQ(p11->C_FindObjects(session, &key, 1, &found), CKR_OK);
+        ASSERT_EQ(p11->C_FindObjectsFinal(session), CKR_OK);
+        ASSERT_EQ(found, 1u);
+        CK_MECHANISM ecdsa{CKM_ECDSA, nullptr, 0};
+        ASSERT_EQ(p11->C_SignInit(session, &ecdsa, key), CKR_OK);
+    }
+
+    CK_RV sign(CK_SESSION_HANDLE session)
+    {
+        CK_BYTE hash[32] = {1, 2, 3};
+        CK_BYTE signature[64];
+        CK_ULONG length = sizeof signature;
+        return p11->C_Sign(session, hash, sizeof hash, signature, &length);
     }
 
     // After a fault: the slot list finds the device again and a new logged-in session works.
@@ -152,8 +190,6 @@ TEST_P(FaultMatrix, ReplySplitIntoSingleBytes)
 
 TEST_P(FaultMatrix, DroppedConnection)
 {
-    if (!network())
-        GTEST_SKIP() << "readers in process have no connection to drop; unplugging covers them";
     CK_SESSION_HANDLE session = logged_in_session();
     simulated->host.faults.drop_next();
     const auto start = Clock::now();
@@ -179,6 +215,43 @@ TEST_P(FaultMatrix, UnpluggedAndReplugged)
         server = std::make_unique<SimulatedNetworkHsm>(simulated->host, address);
     else
         readers.insert(reader, simulated->device);
+    next_session_works();
+}
+
+// The device carries the signature out, but the card is pulled (the connection cut) before the
+// answer leaves: the call fails at once and the device is back as a new one at the next refresh.
+TEST_P(FaultMatrix, UnpluggedMidSign)
+{
+    CK_SESSION_HANDLE session = logged_in_session();
+    generate_signing_key(session);
+    sign_init(session);
+    simulated->host.faults.drop_next();
+    const auto start = Clock::now();
+    EXPECT_EQ(sign(session), CKR_DEVICE_ERROR);
+    EXPECT_LT(seconds_since(start), 1.0);
+    CK_SESSION_INFO info{};
+    ASSERT_EQ(p11->C_GetSessionInfo(session, &info), CKR_OK);
+    EXPECT_EQ(info.ulDeviceError, 2u);
+    ASSERT_EQ(slots(), partitions());
+    EXPECT_EQ(p11->C_GetSessionInfo(session, &info), CKR_SESSION_HANDLE_INVALID);
+    CK_SESSION_HANDLE next = logged_in_session();
+    sign_init(next);
+    EXPECT_EQ(sign(next), CKR_OK);
+}
+
+// pcscd restarts under an open session: the session's next call fails at once, and the refresh
+// takes a new PC/SC context and finds the device again.
+TEST_P(FaultMatrix, PcscServiceRestartedUnderASession)
+{
+    if (network())
+        GTEST_SKIP() << "reached without PC/SC";
+    CK_SESSION_HANDLE session = logged_in_session();
+    readers.restart_service();
+    const auto start = Clock::now();
+    EXPECT_EQ(random(session), CKR_DEVICE_ERROR);
+    EXPECT_LT(seconds_since(start), 1.0);
+    ASSERT_EQ(slots(), partitions());
+    EXPECT_EQ(p11->C_GetSessionInfo(session, nullptr), CKR_SESSION_HANDLE_INVALID);
     next_session_works();
 }
 

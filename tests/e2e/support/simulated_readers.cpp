@@ -2,9 +2,11 @@
 
 #include "platform/pcsc.h"
 
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace vlrp11::testing {
@@ -19,6 +21,7 @@ struct Reader {
     std::string name;
     sim::Device* device;
     unsigned insertion;  // counts insertions, so handles to an earlier card go stale
+    sim::TransportFaults* faults;
 };
 
 struct Handle {
@@ -154,15 +157,26 @@ PcscResult transmit(PcscCard card, const std::uint8_t* command, std::uint32_t co
                     std::uint8_t* response, std::uint32_t* response_length)
 {
     sim::Device* device = nullptr;
+    std::size_t reader = 0;
+    sim::TransportFaults* faults = nullptr;
     {
         std::lock_guard lock(service->mutex);
         if (PcscResult result = card_of(card, device); result != PCSC_SUCCESS)
             return result;
+        reader = service->handles[card].reader;
+        faults = service->readers[reader].faults;
         service->traffic.insert(service->traffic.end(), command, command + command_length);
     }
     std::vector<std::uint8_t> answer = device->transmit({command, command_length});
+    const sim::ReplyPlan plan = faults ? faults->next_reply() : sim::ReplyPlan{};
+    std::this_thread::sleep_for(std::chrono::milliseconds(plan.latency_ms));
+    sim::apply_truncation(answer, plan);
     {
         std::lock_guard lock(service->mutex);
+        if (plan.drop) {
+            ++service->readers[reader].insertion;
+            return removed_card;
+        }
         service->traffic.insert(service->traffic.end(), answer.begin(), answer.end());
     }
     if (answer.size() > *response_length)
@@ -201,10 +215,10 @@ SimulatedReaders::~SimulatedReaders()
     service = nullptr;
 }
 
-std::size_t SimulatedReaders::add_reader(const std::string& name, sim::Device* device)
+std::size_t SimulatedReaders::add_reader(const std::string& name, sim::Device* device, sim::TransportFaults* faults)
 {
     std::lock_guard lock(service->mutex);
-    service->readers.push_back(Reader{name, device, 1});
+    service->readers.push_back(Reader{name, device, 1, faults});
     return service->readers.size() - 1;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/device.h"
+#include "server/transport_faults.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -22,7 +23,11 @@ public:
     SimulatedReaders& operator=(const SimulatedReaders&) = delete;
 
     // Adds a reader, with the card of `device` inserted unless it is null; returns its index.
-    std::size_t add_reader(const std::string& name, sim::Device* device = nullptr);
+    // With `faults`, its replies are spoiled as the simulator's reader link spoils them: a
+    // latency, a truncated R-APDU, and a drop, after which the command has taken effect, its
+    // transmit answers "removed card" and the reader holds the same device as a new card.
+    std::size_t add_reader(const std::string& name, sim::Device* device = nullptr,
+                           sim::TransportFaults* faults = nullptr);
     // Inserts a card (null: removes the reader's card). Handles to an earlier card go stale.
     void insert(std::size_t reader, sim::Device* device);
     // pcscd restarts: contexts and handles made so far answer "no service" from now on.
