@@ -99,9 +99,15 @@ void with_portable_sha(benchmark::State& state)
     sha512_set_path(selected_512);
 }
 
-#define HASH_PAIR(op, openssl_name, ours)                                                            \
-    BENCHMARK_CAPTURE(openssl_hash, openssl, openssl_name)->Name(op "/openssl")->Arg(64)->Arg(16384); \
-    BENCHMARK(ours)->Name(op "/ours")->Arg(64)->Arg(16384)
+// One block, a short message and a long one.
+void hash_sizes(benchmark::internal::Benchmark* b)
+{
+    b->Arg(64)->Arg(1024)->Arg(16384);
+}
+
+#define HASH_PAIR(op, openssl_name, ours)                                                          \
+    BENCHMARK_CAPTURE(openssl_hash, openssl, openssl_name)->Name(op "/openssl")->Apply(hash_sizes); \
+    BENCHMARK(ours)->Name(op "/ours")->Apply(hash_sizes)
 
 constexpr auto& sha1_ours = our_hash<Sha1Context, sha1_init_any, sha1_update, sha1_final, 0>;
 constexpr auto& sha224_ours = our_hash<Sha256Context, sha256_init, sha256_update, sha256_final, true>;
@@ -117,13 +123,13 @@ constexpr auto& kupyna384_ours = our_hash<KupynaContext, kupyna_init, kupyna_upd
 constexpr auto& kupyna512_ours = our_hash<KupynaContext, kupyna_init, kupyna_update, kupyna_final, std::size_t{64}>;
 
 HASH_PAIR("sha1", "SHA1", sha1_ours);
-BENCHMARK(with_portable_sha<sha1_ours>)->Name("sha1/ours_portable")->Arg(64)->Arg(16384);
+BENCHMARK(with_portable_sha<sha1_ours>)->Name("sha1/ours_portable")->Apply(hash_sizes);
 HASH_PAIR("sha224", "SHA224", sha224_ours);
 HASH_PAIR("sha256", "SHA256", sha256_ours);
-BENCHMARK(with_portable_sha<sha256_ours>)->Name("sha256/ours_portable")->Arg(64)->Arg(16384);
+BENCHMARK(with_portable_sha<sha256_ours>)->Name("sha256/ours_portable")->Apply(hash_sizes);
 HASH_PAIR("sha384", "SHA384", sha384_ours);
 HASH_PAIR("sha512", "SHA512", sha512_ours);
-BENCHMARK(with_portable_sha<sha512_ours>)->Name("sha512/ours_portable")->Arg(64)->Arg(16384);
+BENCHMARK(with_portable_sha<sha512_ours>)->Name("sha512/ours_portable")->Apply(hash_sizes);
 HASH_PAIR("sha3_224", "SHA3-224", sha3_224_ours);
 HASH_PAIR("sha3_256", "SHA3-256", sha3_256_ours);
 HASH_PAIR("sha3_384", "SHA3-384", sha3_384_ours);

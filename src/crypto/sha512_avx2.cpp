@@ -5,11 +5,14 @@
 #include "crypto/sha512_rounds.h"
 #include "crypto/sha_compress.h"
 
-// SHA-512 with the message schedule in vector registers, two words at a time, woven into the
-// scalar rounds: the schedule then runs on the vector units while the rounds hold the integer
-// units, instead of both competing for the latter. Each word is computed sixteen rounds ahead
-// of its use and stored with its round constant added. Compiled for AVX2 (three-operand vector
-// forms) and BMI2 (rotates without a copy); taken only when CPUID reports both.
+// SHA-512 with the message schedule of two blocks at once in vector registers: each 256-bit
+// register holds two consecutive words of the first block in its low half and the same two
+// of the second block in its high half, so one vector step schedules four words. The first
+// block's scalar rounds run with the schedule woven in, the vector units working while the
+// rounds hold the integer units; the second block's rounds then read their words, round
+// constants already added, from what the first block left behind. A lone block goes through
+// both halves and its second half is not used. Compiled for AVX2 and BMI2 (rotates without a
+// copy); taken only when CPUID reports both.
 
 #define VLRP11_SHA512_TARGET __attribute__((target("avx2,bmi,bmi2")))
 
@@ -20,44 +23,55 @@ namespace {
 using sha512_rounds::round;
 using sha512_rounds::round_constants;
 
-VLRP11_SHA512_TARGET inline __m128i load(const std::uint64_t* p)
+VLRP11_SHA512_TARGET inline __m256i rotr(__m256i x, int n)
 {
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    return _mm256_or_si256(_mm256_srli_epi64(x, n), _mm256_slli_epi64(x, 64 - n));
 }
 
-VLRP11_SHA512_TARGET inline void store(std::uint64_t* p, __m128i v)
+// The round constants of words 2p and 2p + 1, for both halves.
+VLRP11_SHA512_TARGET inline __m256i constants_of_pair(int p)
 {
-    _mm_store_si128(reinterpret_cast<__m128i*>(p), v);
+    return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(round_constants + 2 * p)));
 }
 
-VLRP11_SHA512_TARGET inline __m128i rotr(__m128i x, int n)
+// The next pair of both blocks from the sixteen words before it, which sit in x with the
+// pair sixteen words back in x[i]; the result replaces that one.
+VLRP11_SHA512_TARGET inline __m256i next_pair(const __m256i x[8], int i)
 {
-    return _mm_or_si128(_mm_srli_epi64(x, n), _mm_slli_epi64(x, 64 - n));
+    // A rotation by eight bits is a byte shuffle, one instruction instead of three.
+    const __m256i rotr8 = _mm256_set_epi8(8, 15, 14, 13, 12, 11, 10, 9, 0, 7, 6, 5, 4, 3, 2, 1, 8, 15, 14, 13, 12, 11,
+                                          10, 9, 0, 7, 6, 5, 4, 3, 2, 1);
+    const __m256i w16 = x[i];
+    const __m256i w15 = _mm256_alignr_epi8(x[(i + 1) & 7], w16, 8);
+    const __m256i w7 = _mm256_alignr_epi8(x[(i + 5) & 7], x[(i + 4) & 7], 8);
+    const __m256i w2 = x[(i + 7) & 7];
+    const __m256i s0 = _mm256_xor_si256(_mm256_xor_si256(rotr(w15, 1), _mm256_shuffle_epi8(w15, rotr8)),
+                                        _mm256_srli_epi64(w15, 7));
+    const __m256i s1 = _mm256_xor_si256(_mm256_xor_si256(rotr(w2, 19), rotr(w2, 61)), _mm256_srli_epi64(w2, 6));
+    return _mm256_add_epi64(_mm256_add_epi64(w16, s0), _mm256_add_epi64(w7, s1));
 }
 
-// w[j] and w[j + 1] from the words before them, and the same plus their round constants in wk.
-VLRP11_SHA512_TARGET inline void schedule_pair(std::uint64_t* w, std::uint64_t* wk, int j)
+// The words of pair p plus their round constants, kept where both blocks' rounds find them.
+VLRP11_SHA512_TARGET inline void keep(std::uint64_t* wk, __m256i pair, int p)
 {
-    const __m128i w2 = load(w + j - 2);
-    const __m128i w15 = load(w + j - 15);
-    const __m128i s0 = _mm_xor_si128(_mm_xor_si128(rotr(w15, 1), rotr(w15, 8)), _mm_srli_epi64(w15, 7));
-    const __m128i s1 = _mm_xor_si128(_mm_xor_si128(rotr(w2, 19), rotr(w2, 61)), _mm_srli_epi64(w2, 6));
-    const __m128i sum =
-        _mm_add_epi64(_mm_add_epi64(load(w + j - 16), s0), _mm_add_epi64(load(w + j - 7), s1));
-    store(w + j, sum);
-    store(wk + j, _mm_add_epi64(sum, load(round_constants + j)));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(wk + 4 * p), _mm256_add_epi64(pair, constants_of_pair(p)));
 }
 
-// Rounds t … t + 15, scheduling the words of rounds t + 16 … t + 31 on the way.
-VLRP11_SHA512_TARGET inline void sixteen_rounds(std::uint64_t v[8], std::uint64_t* w, std::uint64_t* wk, int t,
+// Rounds t … t + 15 of the block whose words sit at offset `half` (0 or 2) in each group of
+// four; with `schedule`, pairs t / 2 + 8 … t / 2 + 15 of both blocks are computed on the way.
+[[gnu::always_inline]] VLRP11_SHA512_TARGET inline void sixteen_rounds(std::uint64_t v[8], __m256i x[8], std::uint64_t* wk,
+                                                const std::uint64_t* words, int t, int half, bool schedule,
                                                 std::uint64_t& b_xor_c)
 {
 #pragma GCC unroll 16
     for (int j = 0; j < 16; ++j) {
-        if (j % 2 == 0 && t + 16 < 80)
-            schedule_pair(w, wk, t + j + 16);
+        if (schedule && j % 2 == 0 && t < 64) {
+            const int p = (t + j) / 2 + 8;
+            x[j / 2] = next_pair(x, j / 2);
+            keep(wk, x[j / 2], p);
+        }
         round(v[(0 - j) & 7], v[(1 - j) & 7], v[(3 - j) & 7], v[(4 - j) & 7], v[(5 - j) & 7], v[(6 - j) & 7],
-              v[(7 - j) & 7], wk[t + j], b_xor_c);
+              v[(7 - j) & 7], words[2 * ((t + j) & ~1) + half + (j & 1)], b_xor_c);
     }
 }
 
@@ -66,25 +80,52 @@ VLRP11_SHA512_TARGET inline void sixteen_rounds(std::uint64_t v[8], std::uint64_
 VLRP11_SHA512_TARGET void sha512_compress_avx2(std::uint64_t state[8], const std::uint8_t* blocks,
                                                std::size_t count) noexcept
 {
-    alignas(16) std::uint64_t w[80], wk[80];
-    const __m128i byte_swap = _mm_set_epi8(8, 9, 10, 11, 12, 13, 14, 15, 0, 1, 2, 3, 4, 5, 6, 7);
-    for (; count > 0; --count, blocks += 128) {
-        for (int j = 0; j < 16; j += 2) {
-            const __m128i words =
-                _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(blocks + 8 * j)), byte_swap);
-            store(w + j, words);
-            store(wk + j, _mm_add_epi64(words, load(round_constants + j)));
+    const __m256i byte_swap = _mm256_set_epi8(8, 9, 10, 11, 12, 13, 14, 15, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13,
+                                              14, 15, 0, 1, 2, 3, 4, 5, 6, 7);
+    alignas(32) std::uint64_t wk[160];
+    std::uint64_t s[8];
+    std::memcpy(s, state, sizeof s);
+    while (count > 0) {
+        const std::size_t taken = count > 1 ? 2 : 1;
+        const std::uint8_t* second = blocks + 128 * (taken - 1);
+        __m256i x[8];
+        for (int p = 0; p < 8; ++p) {
+            const __m128i first_half = _mm_loadu_si128(reinterpret_cast<const __m128i*>(blocks + 16 * p));
+            const __m128i second_half = _mm_loadu_si128(reinterpret_cast<const __m128i*>(second + 16 * p));
+            x[p] = _mm256_shuffle_epi8(_mm256_inserti128_si256(_mm256_castsi128_si256(first_half), second_half, 1),
+                                       byte_swap);
+            keep(wk, x[p], p);
         }
+
+        // The rounds read the words back through a pointer the compiler cannot see through:
+        // it would otherwise take each word out of the vector register it was stored from,
+        // two instructions where one load suffices.
+        const std::uint64_t* words = wk;
+        asm("" : "+r"(words));
         std::uint64_t v[8];
-        std::memcpy(v, state, sizeof v);
+        std::memcpy(v, s, sizeof v);
         std::uint64_t b_xor_c = v[1] ^ v[2];
-        // Unrolled whole, so that no register has to return to its place at a loop's end.
+        // Unrolled whole, so that every index is a constant and no register has to return to
+        // its place at a loop's end. Pair p is scheduled sixteen rounds before its first use.
 #pragma GCC unroll 5
         for (int t = 0; t < 80; t += 16)
-            sixteen_rounds(v, w, wk, t, b_xor_c);
+            sixteen_rounds(v, x, wk, words, t, 0, true, b_xor_c);
         for (int i = 0; i < 8; ++i)
-            state[i] += v[i];
+            s[i] += v[i];
+
+        if (taken == 2) {
+            std::memcpy(v, s, sizeof v);
+            b_xor_c = v[1] ^ v[2];
+#pragma GCC unroll 5
+            for (int t = 0; t < 80; t += 16)
+                sixteen_rounds(v, x, wk, words, t, 2, false, b_xor_c);
+            for (int i = 0; i < 8; ++i)
+                s[i] += v[i];
+        }
+        count -= taken;
+        blocks += 128 * taken;
     }
+    std::memcpy(state, s, sizeof s);
 }
 
 }  // namespace vlrp11
