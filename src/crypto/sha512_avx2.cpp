@@ -59,10 +59,15 @@ VLRP11_SHA512_TARGET inline void keep(std::uint64_t* wk, __m256i pair, int p)
 
 // Rounds t … t + 15 of the block whose words sit at offset `half` (0 or 2) in each group of
 // four; with `schedule`, pairs t / 2 + 8 … t / 2 + 15 of both blocks are computed on the way.
-[[gnu::always_inline]] VLRP11_SHA512_TARGET inline void sixteen_rounds(std::uint64_t v[8], __m256i x[8], std::uint64_t* wk,
-                                                const std::uint64_t* words, int t, int half, bool schedule,
-                                                std::uint64_t& b_xor_c)
+// Always inlined: a call would leave the working variables in memory.
+[[gnu::always_inline]] VLRP11_SHA512_TARGET inline void sixteen_rounds(std::uint64_t v[8], __m256i x[8],
+                                                                       std::uint64_t (&wk)[160], int t, int half,
+                                                                       bool schedule, std::uint64_t& b_xor_c)
 {
+    // Hides from the compiler what the stores before it left in wk: it would otherwise take
+    // each word out of the vector register it was stored from, two instructions where one
+    // load suffices. A word is stored at least sixteen rounds before it is read.
+    asm("" : "+m"(wk));
 #pragma GCC unroll 16
     for (int j = 0; j < 16; ++j) {
         if (schedule && j % 2 == 0 && t < 64) {
@@ -71,7 +76,7 @@ VLRP11_SHA512_TARGET inline void keep(std::uint64_t* wk, __m256i pair, int p)
             keep(wk, x[j / 2], p);
         }
         round(v[(0 - j) & 7], v[(1 - j) & 7], v[(3 - j) & 7], v[(4 - j) & 7], v[(5 - j) & 7], v[(6 - j) & 7],
-              v[(7 - j) & 7], words[2 * ((t + j) & ~1) + half + (j & 1)], b_xor_c);
+              v[(7 - j) & 7], wk[2 * ((t + j) & ~1) + half + (j & 1)], b_xor_c);
     }
 }
 
@@ -97,11 +102,6 @@ VLRP11_SHA512_TARGET void sha512_compress_avx2(std::uint64_t state[8], const std
             keep(wk, x[p], p);
         }
 
-        // The rounds read the words back through a pointer the compiler cannot see through:
-        // it would otherwise take each word out of the vector register it was stored from,
-        // two instructions where one load suffices.
-        const std::uint64_t* words = wk;
-        asm("" : "+r"(words));
         std::uint64_t v[8];
         std::memcpy(v, s, sizeof v);
         std::uint64_t b_xor_c = v[1] ^ v[2];
@@ -109,7 +109,7 @@ VLRP11_SHA512_TARGET void sha512_compress_avx2(std::uint64_t state[8], const std
         // its place at a loop's end. Pair p is scheduled sixteen rounds before its first use.
 #pragma GCC unroll 5
         for (int t = 0; t < 80; t += 16)
-            sixteen_rounds(v, x, wk, words, t, 0, true, b_xor_c);
+            sixteen_rounds(v, x, wk, t, 0, true, b_xor_c);
         for (int i = 0; i < 8; ++i)
             s[i] += v[i];
 
@@ -118,7 +118,7 @@ VLRP11_SHA512_TARGET void sha512_compress_avx2(std::uint64_t state[8], const std
             b_xor_c = v[1] ^ v[2];
 #pragma GCC unroll 5
             for (int t = 0; t < 80; t += 16)
-                sixteen_rounds(v, x, wk, words, t, 2, false, b_xor_c);
+                sixteen_rounds(v, x, wk, t, 2, false, b_xor_c);
             for (int i = 0; i < 8; ++i)
                 s[i] += v[i];
         }
