@@ -69,6 +69,7 @@ std::uint32_t close_channel(DeviceConnection& connection) noexcept
     if (status != DEVICE_OK)
         return status;
     connection.login_state = LOGGED_OUT;
+    end_payload_encryption(connection);
     connection.channel = 0;
     if (connection.kind != DEVICE_NETWORK_HSM)
         reset_channel_key(connection);
@@ -158,6 +159,7 @@ std::uint32_t logout(DeviceConnection& connection) noexcept
     if (status != DEVICE_OK)
         return status;
     connection.login_state = LOGGED_OUT;
+    end_payload_encryption(connection);
     if (connection.kind == DEVICE_TOKEN && connection.atr_digit == 0)
         reset_channel_key(connection);
     return DEVICE_OK;

@@ -51,6 +51,13 @@ void reset_channel_key(DeviceConnection& connection) noexcept
     set_channel_key(connection, key);
 }
 
+void end_payload_encryption(DeviceConnection& connection) noexcept
+{
+    secure_wipe(connection.counter);
+    secure_wipe(connection.keystream);
+    connection.keystream_pos = 0;
+}
+
 bool macs_equal(const std::uint8_t* a, const std::uint8_t* b) noexcept
 {
     std::uint8_t difference = 0;

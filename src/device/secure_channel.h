@@ -27,6 +27,10 @@ void set_channel_key(DeviceConnection& connection, const std::uint8_t key[16]) n
 // The key of a fresh connection: sixteen 0xFF bytes.
 void reset_channel_key(DeviceConnection& connection) noexcept;
 
+// Wipes the payload encryption state (counter and keystream) once no one is logged in: payloads
+// travel in the clear then, and the next login or key exchange sets a fresh counter.
+void end_payload_encryption(DeviceConnection& connection) noexcept;
+
 // Compares two MACs in time independent of where they differ.
 bool macs_equal(const std::uint8_t* a, const std::uint8_t* b) noexcept;
 
