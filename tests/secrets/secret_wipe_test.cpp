@@ -3,12 +3,9 @@
 // application made are searched for in every record the module frees at logout, session close,
 // object destruction and finalisation, and in the connection that stays after a logout.
 #include "support/freed_blocks.h"
+#include "support/module_on_device.h"
 #include "support/openssl_pin.h"
-#include "support/simulated_devices.h"
-#include "support/simulated_readers.h"
-#include "support/temp_dir.h"
 
-#include "api/function_table.h"
 #include "api/library_state.h"
 #include "api/session_record.h"
 #include "device/device_connection.h"
@@ -17,9 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
 
 namespace vlrp11::testing {
 namespace {
@@ -57,30 +52,19 @@ const Case cases[] = {
     {Event::finalize, "C_Finalize", true, true, true, true},
 };
 
-// One device of the test's kind in slot 1, a session logged in as the user, and a session AES
-// key of a value the test chose.
-class SecretWipe : public ::testing::TestWithParam<sim::DeviceKind> {
+// The module in front of one device of the test's kind, its slot 1 with a session logged in as
+// the user and a session AES key of a value the test chose.
+class SecretWipe : public ModuleOnDevice {
 protected:
     void SetUp() override
     {
-        simulated = std::make_unique<SimulatedDevice>(profile_for(GetParam(), 5001));
-        if (GetParam() == sim::DeviceKind::network_hsm) {
-            hsm = std::make_unique<SimulatedNetworkHsm>(simulated->host);
-            configure_network_hsm(dir.path(), hsm->address());
-        } else {
-            readers.add_reader(reader_name(GetParam()), simulated->device);
-        }
-        ASSERT_EQ(get_function_list(&p11), CKR_OK);
+        make_device(profile_for(GetParam(), 5001));
+        attach();
     }
 
-    void TearDown() override { ::unsetenv("VLRP11_MORVA_HSM_CONFIG"); }
-
-    void start()
+    void log_in_with_key()
     {
-        ASSERT_EQ(p11->C_Initialize(nullptr), CKR_OK);
-        CK_ULONG count = 0;
-        ASSERT_EQ(p11->C_GetSlotList(CK_TRUE, nullptr, &count), CKR_OK);
-        ASSERT_GE(count, 1u);
+        ASSERT_GE(slotCount, 1u);
         ASSERT_EQ(p11->C_OpenSession(1, CKF_SERIAL_SESSION | CKF_RW_SESSION, nullptr, nullptr, &session), CKR_OK);
         auto* pin = reinterpret_cast<CK_UTF8CHAR_PTR>(const_cast<char*>(USER_PIN));
         ASSERT_EQ(p11->C_Login(session, CKU_USER, pin, std::strlen(USER_PIN)), CKR_OK);
@@ -143,11 +127,6 @@ protected:
         return login;
     }
 
-    std::unique_ptr<SimulatedDevice> simulated;
-    SimulatedReaders readers;  // none for a network HSM: the slot list holds it alone
-    std::unique_ptr<SimulatedNetworkHsm> hsm;
-    TempDir dir{"vlrp11-secrets"};
-    CK_FUNCTION_LIST_PTR p11 = nullptr;
     CK_SESSION_HANDLE session = 0;
     CK_OBJECT_HANDLE keyHandle = 0;
     std::uint8_t keyValue[16] = {0x5E, 0xC2, 0x37, 0x91, 0x0B, 0xA4, 0x6F, 0xD8,
@@ -158,7 +137,7 @@ TEST_P(SecretWipe, FreedRecordsAndLoggedOutConnectionHoldNoSecret)
 {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        start();
+        log_in_with_key();
         if (HasFatalFailure())
             return;
         const std::vector<Secret> secrets = secrets_now();
@@ -197,6 +176,8 @@ TEST_P(SecretWipe, FreedRecordsAndLoggedOutConnectionHoldNoSecret)
         if (c.event != Event::finalize) {
             EXPECT_EQ(p11->C_Finalize(nullptr), CKR_OK);
         }
+        ASSERT_EQ(p11->C_Initialize(nullptr), CKR_OK);
+        ASSERT_EQ(p11->C_GetSlotList(CK_TRUE, nullptr, &slotCount), CKR_OK);
     }
 }
 
