@@ -93,12 +93,26 @@ std::string list_devices(const DeviceList& devices) {
     return out.str();
 }
 
+std::string traffic_of(const DeviceList& devices, std::string_view name) {
+    for (const auto& host : devices) {
+        if (host->name == name) {
+            const TrafficCount& t = host->traffic;
+            return "ok " + std::to_string(t.commands) + ' ' + std::to_string(t.request_bytes) + ' ' +
+                   std::to_string(t.reply_bytes);
+        }
+    }
+    return "error no device " + std::string(name);
+}
+
 }  // namespace
 
 std::string run_control_request(std::string_view line, DeviceList& devices) {
     auto words = split_words(line);
     if (words.size() == 1 && words[0] == "list") {
         return list_devices(devices);
+    }
+    if (words.size() == 2 && words[0] == "traffic") {
+        return traffic_of(devices, words[1]);
     }
     const ControlCommand* command = nullptr;
     for (const auto& candidate : commands) {

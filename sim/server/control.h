@@ -1,6 +1,7 @@
 // The control channel of a running simulator: a Unix socket taking one text line per request
 // and answering one line, "ok ..." or "error <reason>". Requests:
 //   list                      one "<name> <kind> <endpoint>" group per device, ";"-separated
+//   traffic <device>          "<commands> <request bytes> <reply bytes>" answered since start
 //   busy <device> <n> [code]  the next n commands (of that code) are answered busy (64)
 //   status <device> <s> [code] the next command (of that code) is answered with status s
 //   corrupt-mac <device> [code] one bit of the next reply MAC (to that code) is flipped

@@ -21,8 +21,13 @@ link::Message answer(HostedDevice& host, const link::Message& request) {
     case link::Op::power_down:
         host.device->reset();
         return {link::reply_done, {}};
-    case link::Op::transmit:
-        return {link::reply_done, host.device->transmit(request.payload)};
+    case link::Op::transmit: {
+        link::Message reply{link::reply_done, host.device->transmit(request.payload)};
+        host.traffic.commands += 1;
+        host.traffic.request_bytes += request.payload.size();
+        host.traffic.reply_bytes += reply.payload.size();
+        return reply;
+    }
     }
     return {link::reply_refused, {}};
 }
@@ -94,9 +99,14 @@ void serve_network_client(HostedDevice& host, int socket) {
             if (got <= 0) {
                 return;
             }
+            host.traffic.request_bytes += static_cast<std::size_t>(got);
             reply = session->receive(std::span(buffer).first(static_cast<std::size_t>(got)));
         } else {
             reply = session->flush();
+        }
+        if (!reply.empty()) {
+            host.traffic.commands += 1;
+            host.traffic.reply_bytes += reply.size();
         }
         if (!reply.empty() && !send_network_reply(host, socket, std::move(reply))) {
             return;

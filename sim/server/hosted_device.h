@@ -2,6 +2,8 @@
 // listens and the transport faults that spoil its replies.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -11,11 +13,20 @@
 
 namespace vlrp11::sim {
 
+// What the device has exchanged since it started: benchmarks read it to put per-command costs
+// on the client's side.
+struct TrafficCount {
+    std::atomic<std::uint64_t> commands{0};
+    std::atomic<std::uint64_t> request_bytes{0};
+    std::atomic<std::uint64_t> reply_bytes{0};
+};
+
 struct HostedDevice {
     std::string name;
     std::unique_ptr<Device> device;
     Endpoint endpoint;
     TransportFaults faults;
+    TrafficCount traffic;
 };
 
 // "token", "hsm" or "network", as the command line names the kinds.

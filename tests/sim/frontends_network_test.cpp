@@ -56,6 +56,8 @@ TEST(NetworkHsmServer, AnswersDeviceInformationWithAValidMac) {
     ASSERT_EQ(reply.status, status::ok);
     ASSERT_EQ(reply.data.size(), 32u);
     EXPECT_EQ(serial_of(reply), 3001u);
+    // Code and MAC went in, the reply frame came out.
+    EXPECT_EQ(served.control("traffic dev3001"), "ok 1 7 " + std::to_string(info_reply_size));
 }
 
 TEST(NetworkHsmServer, ServesManyConnectionsAtOnce) {
@@ -165,6 +167,8 @@ TEST(ControlRequests, MalformedRequestsAreRefusedWithAReason) {
         {"drop dev3007 1 2", "error usage: drop <device> [<number>]"},
         {"latency dev3007 1000001", "error usage"},
         {"drop nosuch", "error no device nosuch"},
+        {"traffic nosuch", "error no device nosuch"},
+        {"traffic dev3007 1", "error unknown request"},
     };
     for (const auto& c : cases) {
         std::string answer = served.control(c.request);
