@@ -3,6 +3,7 @@
 #include "device/device_connection.h"
 #include "platform/wipe.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace vlrp11 {
@@ -11,16 +12,12 @@ void channel_mac(const DeviceConnection& connection, const std::uint8_t* data, s
                  std::uint8_t out[CHANNEL_MAC_LENGTH]) noexcept
 {
     std::uint8_t state[16] = {};
-    std::size_t filled = 0;
-    for (std::size_t i = 0; i < length; ++i) {
-        state[filled++] ^= data[i];
-        if (filled == 16) {
-            aes_encrypt_block(connection.channel_cipher, state, state);
-            filled = 0;
-        }
-    }
-    if (filled != 0)
+    for (std::size_t done = 0; done < length; done += 16) {
+        const std::size_t n = std::min<std::size_t>(16, length - done);
+        for (std::size_t i = 0; i < n; ++i)
+            state[i] ^= data[done + i];
         aes_encrypt_block(connection.channel_cipher, state, state);
+    }
     std::memcpy(out, state, CHANNEL_MAC_LENGTH);
     secure_wipe(state, sizeof state);
 }
@@ -28,14 +25,18 @@ void channel_mac(const DeviceConnection& connection, const std::uint8_t* data, s
 void channel_crypt(DeviceConnection& connection, const std::uint8_t* data, std::size_t length,
                    std::uint8_t* out) noexcept
 {
-    for (std::size_t i = 0; i < length; ++i) {
+    // A block of keystream at a time: the part left of the current block, then whole blocks.
+    for (std::size_t done = 0; done < length;) {
         if (connection.keystream_pos == 0) {
             aes_encrypt_block(connection.channel_cipher, connection.counter, connection.keystream);
             for (int j = 15; j >= 0 && ++connection.counter[j] == 0; --j) {
             }
         }
-        out[i] = data[i] ^ connection.keystream[connection.keystream_pos];
-        connection.keystream_pos = (connection.keystream_pos + 1) % 16;
+        const std::size_t n = std::min<std::size_t>(16 - connection.keystream_pos, length - done);
+        for (std::size_t i = 0; i < n; ++i)
+            out[done + i] = data[done + i] ^ connection.keystream[connection.keystream_pos + i];
+        done += n;
+        connection.keystream_pos = (connection.keystream_pos + n) % 16;
     }
 }
 

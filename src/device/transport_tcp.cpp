@@ -31,9 +31,10 @@ bool open_frame(DeviceConnection& connection, std::uint8_t* frame, std::size_t m
     return macs_equal(expected, frame + m - CHANNEL_MAC_LENGTH);
 }
 
-// Whether the m bytes received so far make a whole frame: opened on a copy, the keystream put
-// back where it was.
-bool frame_complete(DeviceConnection& connection, const std::uint8_t* received, std::size_t m)
+// Whether the m bytes received so far make a whole frame, opened on a copy. A whole frame is
+// left opened in place with the keystream moved on; otherwise the frame and the keystream place
+// stay as they were.
+bool open_if_complete(DeviceConnection& connection, std::uint8_t* received, std::size_t m)
 {
     Wiped<KeystreamPlace> place;
     place.value.keystream_pos = connection.keystream_pos;
@@ -41,11 +42,14 @@ bool frame_complete(DeviceConnection& connection, const std::uint8_t* received, 
     std::memcpy(place.value.keystream, connection.keystream, 16);
     Wiped<std::uint8_t[FRAME_BUFFER]> copy;
     std::memcpy(copy.value, received, m);
-    bool complete = open_frame(connection, copy.value, m);
+    if (open_frame(connection, copy.value, m)) {
+        std::memcpy(received, copy.value, m);
+        return true;
+    }
     connection.keystream_pos = place.value.keystream_pos;
     std::memcpy(connection.counter, place.value.counter, 16);
     std::memcpy(connection.keystream, place.value.keystream, 16);
-    return complete;
+    return false;
 }
 
 }  // namespace
@@ -72,19 +76,20 @@ std::uint32_t transmit_tcp(DeviceConnection* connection, std::uint8_t code, cons
     // reassembly is new: the keystream then moves past the received data exactly once, as the
     // device's did when it sent them, whether the MAC verifies or not.
     std::size_t m = 0;
+    bool opened = false;
     for (;;) {
         long got = socket_receive(connection->handle, frame + m, FRAME_BUFFER - m);
         if (got <= 0)
             break;
         m += static_cast<std::size_t>(got);
-        if (m >= REPLY_OVERHEAD && frame_complete(*connection, frame, m))
+        if (m >= REPLY_OVERHEAD && (opened = open_if_complete(*connection, frame, m)))
             break;
         if (m == FRAME_BUFFER || !socket_wait_readable(connection->handle, TCP_FRAME_WAIT_MS))
             break;
     }
     if (m < REPLY_OVERHEAD)
         return TRANSPORT_FAILED;
-    if (!open_frame(*connection, frame, m))
+    if (!opened && !open_frame(*connection, frame, m))
         return TRANSPORT_BAD_MAC;
     return deliver_reply(frame[0], frame + 1, static_cast<std::uint32_t>(m - REPLY_OVERHEAD), reply, reply_length);
 }
