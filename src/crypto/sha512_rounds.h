@@ -28,16 +28,16 @@ inline constexpr std::uint64_t round_constants[80] = {
 
 // One round with the eight working variables named by position; the caller rotates the names
 // instead of moving values, so the compiler keeps everything in registers. Maj(a, b, c) is
-// ((a ^ b) & (b ^ c)) ^ b, and this round's a ^ b is the next round's b ^ c.
+// ((a ^ b) & (b ^ c)) ^ b, and this round's a ^ b is the next round's b ^ c. Each sum adds
+// the rotations last: they take longest, and the other terms are ready by then.
 inline void round(std::uint64_t a, std::uint64_t b, std::uint64_t& d, std::uint64_t e, std::uint64_t f,
                   std::uint64_t g, std::uint64_t& h, std::uint64_t k_plus_w, std::uint64_t& b_xor_c)
 {
-    const std::uint64_t t1 = h + k_plus_w + (std::rotr(e, 14) ^ std::rotr(e, 18) ^ std::rotr(e, 41)) + (((f ^ g) & e) ^ g);
+    h += k_plus_w + (((f ^ g) & e) ^ g) + (std::rotr(e, 14) ^ std::rotr(e, 18) ^ std::rotr(e, 41));
+    d += h;
     const std::uint64_t a_xor_b = a ^ b;
-    const std::uint64_t t2 = (std::rotr(a, 28) ^ std::rotr(a, 34) ^ std::rotr(a, 39)) + ((a_xor_b & b_xor_c) ^ b);
+    h += ((a_xor_b & b_xor_c) ^ b) + (std::rotr(a, 28) ^ std::rotr(a, 34) ^ std::rotr(a, 39));
     b_xor_c = a_xor_b;
-    d += t1;
-    h = t1 + t2;
 }
 
 }  // namespace vlrp11::sha512_rounds
