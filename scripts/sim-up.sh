@@ -13,7 +13,7 @@
 #   VLRP11_SIM_CONTROL       control socket of the simulator (vlrp11-sim ctl)
 #   VLRP11_MORVA_HSM_CONFIG  configuration listing partitions 0-3 of every network HSM
 #   VLRP11_SIM_USER_PIN, VLRP11_SIM_SO_PIN
-#   VLRP11_SIM_WORK          the work directory (pcscd.pid, reader.conf.d)
+#   VLRP11_SIM_WORK          the work directory (pcscd.pid, reader.conf.d, sim.pid, sim-serve.sh)
 # A third reader, "Acme KESTRELWORKSHOP VELLARO token", holds a token too: its name only contains
 # the token prefix, so the module must pass it over.
 # scripts/sim-down.sh <work-dir> stops what this started. Only one pcscd can run on a machine.
@@ -76,7 +76,11 @@ reader_entry vellaro-token "KESTRELWORKSHOP VELLARO token" "$token_link"
 reader_entry vellaro-hsm "KESTRELWORKSHOP VELLARO HSM" "$hsm_link"
 reader_entry decoy "Acme KESTRELWORKSHOP VELLARO token" "$decoy_link"
 
-"$sim" serve --control "$work/control.sock" "${devices[@]}" >"$work/sim.log" 2>&1 &
+# Kept as a script, so that tests can kill the simulator and start it again on the same states.
+printf 'exec %q serve --control %q' "$sim" "$work/control.sock" >"$work/sim-serve.sh"
+printf ' %q' "${devices[@]}" >>"$work/sim-serve.sh"
+echo >>"$work/sim-serve.sh"
+bash "$work/sim-serve.sh" >"$work/sim.log" 2>&1 &
 echo $! >"$work/sim.pid"
 for _ in $(seq 100); do
   grep -q '^ready' "$work/sim.log" && break

@@ -1,6 +1,7 @@
 // Faults a device or its link can show, injected while an application works through the
 // function table on each kind of device: the code each call answers, how long it takes, and that
 // the next session works.
+#include "support/session_calls.h"
 #include "support/simulated_devices.h"
 #include "support/simulated_readers.h"
 #include "support/temp_dir.h"
@@ -91,29 +92,6 @@ protected:
         ASSERT_EQ(p11->C_GenerateKeyPair(session, &mechanism, publicTemplate, 2, privateTemplate, 2, &publicKey,
                                          &privateKey),
                   CKR_OK);
-    }
-
-    // Starts an ECDSA signature with the first private key the session finds.
-    void sign_init(CK_SESSION_HANDLE session)
-    {
-        CK_OBJECT_CLASS privateClass = CKO_PRIVATE_KEY;
-        CK_ATTRIBUTE match{CKA_CLASS, &privateClass, sizeof privateClass};
-        CK_OBJECT_HANDLE key = 0;
-        CK_ULONG found = 0;
-        ASSERT_EQ(p11->C_FindObjectsInit(session, &match, 1), CKR_OK);
-        ASSERT_EQ(p11->C_FindObjects(session, &key, 1, &found), CKR_OK);
-        ASSERT_EQ(p11->C_FindObjectsFinal(session), CKR_OK);
-        ASSERT_EQ(found, 1u);
-        CK_MECHANISM ecdsa{CKM_ECDSA, nullptr, 0};
-        ASSERT_EQ(p11->C_SignInit(session, &ecdsa, key), CKR_OK);
-    }
-
-    CK_RV sign(CK_SESSION_HANDLE session)
-    {
-        CK_BYTE hash[32] = {1, 2, 3};
-        CK_BYTE signature[64];
-        CK_ULONG length = sizeof signature;
-        return p11->C_Sign(session, hash, sizeof hash, signature, &length);
     }
 
     // After a fault: the slot list finds the device again and a new logged-in session works.
@@ -224,19 +202,16 @@ TEST_P(FaultMatrix, UnpluggedMidSign)
 {
     CK_SESSION_HANDLE session = logged_in_session();
     generate_signing_key(session);
-    sign_init(session);
     simulated->host.faults.drop_next();
     const auto start = Clock::now();
-    EXPECT_EQ(sign(session), CKR_DEVICE_ERROR);
+    EXPECT_EQ(ecdsa_sign(p11, session), CKR_DEVICE_ERROR);
     EXPECT_LT(seconds_since(start), 1.0);
     CK_SESSION_INFO info{};
     ASSERT_EQ(p11->C_GetSessionInfo(session, &info), CKR_OK);
     EXPECT_EQ(info.ulDeviceError, 2u);
     ASSERT_EQ(slots(), partitions());
     EXPECT_EQ(p11->C_GetSessionInfo(session, &info), CKR_SESSION_HANDLE_INVALID);
-    CK_SESSION_HANDLE next = logged_in_session();
-    sign_init(next);
-    EXPECT_EQ(sign(next), CKR_OK);
+    EXPECT_EQ(ecdsa_sign(p11, logged_in_session()), CKR_OK);
 }
 
 // pcscd restarts under an open session: the session's next call fails at once, and the refresh

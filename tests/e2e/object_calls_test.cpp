@@ -2,6 +2,7 @@
 // chained data object, a certificate taking its key's ID, the search with public views, and a
 // private key destroyed with its certificates.
 #include "support/module_on_device.h"
+#include "support/session_calls.h"
 
 #include "api/function_table.h"
 #include "core/provisioning.h"
@@ -46,13 +47,7 @@ protected:
 
     std::vector<CK_OBJECT_HANDLE> find(CK_ATTRIBUTE* attributes, CK_ULONG count)
     {
-        EXPECT_EQ(p11->C_FindObjectsInit(session, attributes, count), CKR_OK);
-        std::vector<CK_OBJECT_HANDLE> found(128);
-        CK_ULONG n = 0;
-        EXPECT_EQ(p11->C_FindObjects(session, found.data(), 128, &n), CKR_OK);
-        EXPECT_EQ(p11->C_FindObjectsFinal(session), CKR_OK);
-        found.resize(n);
-        return found;
+        return find_objects(p11, session, attributes, count);
     }
 
     sim::SampleCertificate certificate;

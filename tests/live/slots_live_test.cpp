@@ -1,94 +1,13 @@
 // Discovery through the function table against the running simulator: the token and the PC/SC
 // HSM through pcsc-lite and pcscd (or, under wine, the test-only winscard.dll), network HSMs
-// over loopback TCP as the configuration file lists them. Devices are unplugged and pcscd
-// restarted only where the control channel and the simulator's work directory are at hand
-// (tests/ci/stage-25-device-live.sh).
-#include "support/slot_queries.h"
-
-#include "api/function_table.h"
-
-#include <gtest/gtest.h>
+// over loopback TCP as the configuration file lists them; devices unplugged and pcscd restarted
+// where live/live_slots.h has the means.
+#include "live/live_slots.h"
 
 #include <algorithm>
-#include <chrono>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <sstream>
-#include <string>
-#include <thread>
-#include <vector>
 
 namespace vlrp11::testing {
 namespace {
-
-std::string env(const char* name)
-{
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
-
-// sim-up.sh and stage-21 provision the same devices and list partitions 0-3 of both network HSMs.
-const std::vector<std::string> all_serials = {
-    "1001",   "2001:0", "2001:1", "2001:2", "2001:3", "3001:0", "3001:1",
-    "3001:2", "3001:3", "3002:0", "3002:1", "3002:2", "3002:3",
-};
-
-class LiveSlots : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        config = env("VLRP11_MORVA_HSM_CONFIG");
-        ASSERT_FALSE(config.empty()) << "VLRP11_MORVA_HSM_CONFIG is not set";
-        std::ifstream file(config);
-        savedConfig.assign(std::istreambuf_iterator<char>(file), {});
-        ASSERT_EQ(get_function_list(&p11), CKR_OK);
-        ASSERT_EQ(p11->C_Initialize(nullptr), CKR_OK);
-    }
-
-    void TearDown() override
-    {
-        p11->C_Finalize(nullptr);
-        std::ofstream(config) << savedConfig;
-    }
-
-    // The configuration is read again at every refresh.
-    void configure(const std::vector<std::pair<std::string, int>>& entries)
-    {
-        std::ostringstream text;
-        text << "[";
-        for (std::size_t i = 0; i < entries.size(); ++i)
-            text << (i ? "," : "") << "{\"address\": \"" << entries[i].first << "\", \"partition\": "
-                 << entries[i].second << "}";
-        text << "]";
-        std::ofstream(config) << text.str();
-    }
-
-    // Refreshes until `done` holds or the time is up (pcscd looks for cards every 0.4 s).
-    template <typename Done>
-    bool refresh_until(Done done, std::chrono::seconds limit = std::chrono::seconds(10))
-    {
-        auto end = std::chrono::steady_clock::now() + limit;
-        while (std::chrono::steady_clock::now() < end) {
-            if (done())
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        return false;
-    }
-
-    void control(const std::string& request)
-    {
-        std::string command = env("VLRP11_SIM") + " ctl " + env("VLRP11_SIM_CONTROL") + " " + request + " >/dev/null";
-        ASSERT_EQ(std::system(command.c_str()), 0) << request;
-    }
-
-    bool have_control() { return !env("VLRP11_SIM").empty() && !env("VLRP11_SIM_CONTROL").empty(); }
-
-    std::string config;
-    std::string savedConfig;
-    CK_FUNCTION_LIST_PTR p11 = nullptr;
-};
 
 std::string field(const unsigned char* text, std::size_t length)
 {
@@ -180,18 +99,21 @@ TEST_F(LiveSlots, UnpluggedDevicesComeBackAsNewDevices)
 }
 
 // pcsc-lite keeps calling its context valid after pcscd restarts; the module must notice the
-// "no service" answers and take a new context.
+// "no service" answers and take a new context. A session open across the restart answers its
+// next call at once and is gone after the refresh.
 TEST_F(LiveSlots, PcscdRestartedUnderTheProcess)
 {
-    std::string work = env("VLRP11_SIM_WORK");
-    if (work.empty())
+    if (work().empty())
         GTEST_SKIP() << "pcscd is not ours to restart";
     ASSERT_EQ(token_serials(p11), all_serials);
     pending_events(p11);
-    std::string restart = "pid=$(cat " + work + "/pcscd.pid); kill $pid; while kill -0 $pid 2>/dev/null; do "
-                          "sleep 0.05; done; pcscd -f -c " + work + "/reader.conf.d >>" + work +
-                          "/pcscd.log 2>&1 & echo $! >" + work + "/pcscd.pid";
-    ASSERT_EQ(std::system(restart.c_str()), 0);
+    CK_SESSION_HANDLE session = 0;
+    ASSERT_EQ(p11->C_OpenSession(1, CKF_SERIAL_SESSION, nullptr, nullptr, &session), CKR_OK);
+    restart_pcscd();
+    CK_BYTE bytes[16];
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(p11->C_GenerateRandom(session, bytes, sizeof bytes), CKR_DEVICE_ERROR);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
     std::vector<CK_SLOT_ID> events;
     EXPECT_TRUE(refresh_until([&] {
         for (CK_SLOT_ID slot : pending_events(p11))
@@ -200,6 +122,9 @@ TEST_F(LiveSlots, PcscdRestartedUnderTheProcess)
     }));
     EXPECT_EQ(events, (std::vector<CK_SLOT_ID>{1, 2, 3, 4, 5}));
     EXPECT_EQ(token_serials(p11), all_serials);
+    EXPECT_EQ(p11->C_GetSessionInfo(session, nullptr), CKR_SESSION_HANDLE_INVALID);
+    ASSERT_EQ(p11->C_OpenSession(1, CKF_SERIAL_SESSION, nullptr, nullptr, &session), CKR_OK);
+    EXPECT_EQ(p11->C_GenerateRandom(session, bytes, sizeof bytes), CKR_OK);
 }
 
 }  // namespace
