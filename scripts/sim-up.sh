@@ -83,11 +83,11 @@ echo >>"$work/sim-serve.sh"
 bash "$work/sim-serve.sh" >"$work/sim.log" 2>&1 &
 echo $! >"$work/sim.pid"
 for _ in $(seq 100); do
-  grep -q '^ready' "$work/sim.log" && break
+  grep -qs '^ready' "$work/sim.log" && break
   kill -0 "$(cat "$work/sim.pid")" 2>/dev/null || { cat "$work/sim.log" >&2; exit 1; }
   sleep 0.05
 done
-grep -q '^ready' "$work/sim.log" || { echo "sim-up: simulator did not start" >&2; exit 1; }
+grep -qs '^ready' "$work/sim.log" || { echo "sim-up: simulator did not start" >&2; exit 1; }
 
 pcscd -f -c "$work/reader.conf.d" >"$work/pcscd.log" 2>&1 &
 echo $! >"$work/pcscd.pid"

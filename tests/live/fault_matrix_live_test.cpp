@@ -35,15 +35,15 @@ protected:
     }
 
     // Runs `call` while `fault` strikes from another thread after `delay`: the call's result and
-    // the seconds from the fault's end to the call's return, below 0 when the call came first.
+    // the seconds from the fault to the call's return, below 0 when the call came first.
     template <typename Call, typename Fault>
     std::pair<CK_RV, double> strike_during(Call call, std::chrono::milliseconds delay, Fault fault)
     {
         Clock::time_point struck;
         std::thread other([&] {
             std::this_thread::sleep_for(delay);
-            fault();
             struck = Clock::now();
+            fault();
         });
         const CK_RV rv = call();
         const Clock::time_point returned = Clock::now();
@@ -90,8 +90,11 @@ TEST_F(LiveFaults, TokenPulledMidSign)
     EXPECT_EQ(ecdsa_sign(p11, session), CKR_DEVICE_ERROR);
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(1));
     CK_SESSION_INFO info;
+    ASSERT_EQ(p11->C_GetSessionInfo(session, &info), CKR_OK);
+    EXPECT_EQ(info.ulDeviceError, 2u);
+    // The refresh comes first: it is what notices the card went.
     EXPECT_TRUE(refresh_until([&] {
-        return p11->C_GetSessionInfo(session, &info) == CKR_SESSION_HANDLE_INVALID && token_serials(p11) == all_serials;
+        return sorted_serials() == all_serials && p11->C_GetSessionInfo(session, &info) == CKR_SESSION_HANDLE_INVALID;
     }));
     EXPECT_EQ(ecdsa_sign(p11, user_session("1001")), CKR_OK);
 }
@@ -134,7 +137,7 @@ TEST_F(LiveFaults, SimulatorKilledDuringChainedWrite)
         EXPECT_EQ(value_of(session, found[0]), value) << label;
         EXPECT_EQ(p11->C_DestroyObject(session, found[0]), CKR_OK);
     }
-    // Two of its three chunks reached the device: not an object.
+    // What the cut write left on the device is no object.
     EXPECT_TRUE(labelled(session, "cut").empty());
     EXPECT_EQ(create_data(session, "after", small), CKR_OK);
     for (CK_OBJECT_HANDLE object : labelled(session, "after"))

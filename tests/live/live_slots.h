@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -108,15 +109,26 @@ protected:
         ASSERT_EQ(std::system(kill.c_str()), 0);
     }
 
-    // Starts the simulator again on its states and waits until every device is back in its slot.
+    // Once every device is gone from the slots (pcscd notices a dead link at its next look),
+    // starts the simulator again on its states and waits until every device is back.
     void start_simulator()
     {
+        ASSERT_TRUE(refresh_until([&] { return list_slots(p11).empty(); }));
         const std::string dir = work();
         std::string start = "bash " + dir + "/sim-serve.sh >" + dir + "/sim.log 2>&1 & echo $! >" + dir +
-                            "/sim.pid; for i in $(seq 100); do grep -q '^ready' " + dir +
+                            "/sim.pid; for i in $(seq 100); do grep -qs '^ready' " + dir +
                             "/sim.log && exit 0; sleep 0.05; done; exit 1";
         ASSERT_EQ(std::system(start.c_str()), 0) << "the simulator did not start again";
-        ASSERT_TRUE(refresh_until([&] { return token_serials(p11) == all_serials; }));
+        ASSERT_TRUE(refresh_until([&] { return sorted_serials() == all_serials; }));
+    }
+
+    // The serial texts of every slot in sorted order: devices that went away take the free
+    // slots in the order they come back.
+    std::vector<std::string> sorted_serials()
+    {
+        std::vector<std::string> serials = token_serials(p11);
+        std::sort(serials.begin(), serials.end());
+        return serials;
     }
 
     // The slot holding the device or partition with this serial text, 0 when none does.
