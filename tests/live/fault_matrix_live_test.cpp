@@ -57,15 +57,15 @@ protected:
         CK_BBOOL yes = CK_TRUE;
         CK_ATTRIBUTE object[] = {{CKA_CLASS, &dataClass, sizeof dataClass},
                                  {CKA_TOKEN, &yes, 1},
-                                 {CKA_LABEL, const_cast<char*>(label), std::strlen(label)},
-                                 {CKA_VALUE, value.data(), value.size()}};
+                                 {CKA_LABEL, const_cast<char*>(label), static_cast<CK_ULONG>(std::strlen(label))},
+                                 {CKA_VALUE, value.data(), static_cast<CK_ULONG>(value.size())}};
         CK_OBJECT_HANDLE handle = 0;
         return p11->C_CreateObject(session, object, 4, &handle);
     }
 
     std::vector<CK_OBJECT_HANDLE> labelled(CK_SESSION_HANDLE session, const char* label)
     {
-        CK_ATTRIBUTE match{CKA_LABEL, const_cast<char*>(label), std::strlen(label)};
+        CK_ATTRIBUTE match{CKA_LABEL, const_cast<char*>(label), static_cast<CK_ULONG>(std::strlen(label))};
         return find_objects(p11, session, &match, 1);
     }
 
