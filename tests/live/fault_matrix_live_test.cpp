@@ -114,17 +114,17 @@ TEST_F(LiveFaults, NetworkHsmKilledMidSign)
     EXPECT_EQ(ecdsa_sign(p11, user_session("3001:0")), CKR_OK);
 }
 
-// Each answer waits 500 ms: the listing is answered at 0.5 s and the first chunk at 1 s, so the kill
-// at 1.25 s strikes while the device holds the second of three chunks.
+// Each answer waits 600 ms: the listing is answered at 0.6 s and the first chunk at 1.2 s, so the
+// kill at 1.5 s strikes while the device holds the second of three chunks.
 TEST_F(LiveFaults, SimulatorKilledDuringChainedWrite)
 {
     CK_SESSION_HANDLE session = user_session("1001");
     Bytes small(100, 0x11), chained(5000, 0x22), cut(5000, 0x33);
     ASSERT_EQ(create_data(session, "kept small", small), CKR_OK);
     ASSERT_EQ(create_data(session, "kept chained", chained), CKR_OK);
-    control("latency token 500");
+    control("latency token 600");
     auto [rv, after] = strike_during([&] { return create_data(session, "cut", cut); },
-                                     std::chrono::milliseconds(1250), [&] { kill_simulator(); });
+                                     std::chrono::milliseconds(1500), [&] { kill_simulator(); });
     EXPECT_EQ(rv, CKR_DEVICE_ERROR);
     EXPECT_GT(after, 0.0);
     EXPECT_LT(after, 1.0);
@@ -137,7 +137,7 @@ TEST_F(LiveFaults, SimulatorKilledDuringChainedWrite)
         EXPECT_EQ(value_of(session, found[0]), value) << label;
         EXPECT_EQ(p11->C_DestroyObject(session, found[0]), CKR_OK);
     }
-    // What the cut write left on the device is no object.
+    // The two chunks the device took before the kill are no object.
     EXPECT_TRUE(labelled(session, "cut").empty());
     EXPECT_EQ(create_data(session, "after", small), CKR_OK);
     for (CK_OBJECT_HANDLE object : labelled(session, "after"))
