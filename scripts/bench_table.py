@@ -15,7 +15,8 @@ The second table is for device calls: the wall time, the CPU time of the calling
 device commands per call, the cryptography the call needs (timed in process, "crypto_ns"), what
 the library spends per command beyond that cryptography, and what is left per command once the
 bare transport ("transport_ns": the same number of small commands exchanged without the library)
-is taken off as well.
+is taken off as well. The floors are timed beside the calls, not with them, so on a loaded machine
+the last figure can come out below zero.
 """
 import json
 import sys
