@@ -1,3 +1,4 @@
+#include "crypto/sha_compress.h"
 #include "device/ctr_drbg.h"
 #include "device/pin_derivation.h"
 
@@ -10,6 +11,7 @@
 
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace vlrp11 {
@@ -92,17 +94,27 @@ TEST(CtrDrbgOracle, MatchesOpenSslWithoutDerivationFunction)
     fixed_entropy = nullptr;
 }
 
+// On both SHA-512 paths, for PINs that end around the edges of the first block.
 TEST(PinDerivationOracle, TenThousandChainedSha512)
 {
-    const char pin[] = "correct horse";
-    std::uint8_t d[64];
-    SHA512(reinterpret_cast<const unsigned char*>(pin), std::strlen(pin), d);
-    for (int i = 1; i < 10000; ++i)
-        SHA512(d, 64, d);
-    std::uint8_t a[16], b[16];
-    derive_pin(reinterpret_cast<const std::uint8_t*>(pin), std::strlen(pin), a, b);
-    EXPECT_EQ(0, std::memcmp(a, d, 16));
-    EXPECT_EQ(0, std::memcmp(b, d + 32, 16));
+    const ShaPath chosen = sha512_path();
+    for (ShaPath path : {ShaPath::portable, ShaPath::instructions}) {
+        if (path == ShaPath::instructions && !sha512_instructions_supported())
+            continue;
+        sha512_set_path(path);
+        for (std::size_t length : {0, 6, 13, 111, 112, 128, 200}) {
+            std::string pin = length == 13 ? "correct horse" : std::string(length, '7');
+            std::uint8_t d[64];
+            SHA512(reinterpret_cast<const unsigned char*>(pin.data()), pin.size(), d);
+            for (int i = 1; i < 10000; ++i)
+                SHA512(d, 64, d);
+            std::uint8_t a[16], b[16];
+            derive_pin(reinterpret_cast<const std::uint8_t*>(pin.data()), pin.size(), a, b);
+            EXPECT_EQ(0, std::memcmp(a, d, 16)) << "path " << int(path) << ", PIN length " << length;
+            EXPECT_EQ(0, std::memcmp(b, d + 32, 16)) << "path " << int(path) << ", PIN length " << length;
+        }
+    }
+    sha512_set_path(chosen);
 }
 
 }  // namespace
