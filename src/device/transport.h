@@ -40,4 +40,9 @@ constexpr std::uint32_t status_before_length_check(std::uint32_t status, std::ui
 // How long transmit_tcp waits for the rest of a reply frame whose MAC does not verify yet.
 constexpr std::uint32_t TCP_FRAME_WAIT_MS = 250;
 
+// How long transmit_tcp waits for the first byte of a reply: as long as a PC/SC reader driver
+// waits for a card. Every command the device carries out answers well within it (a long key
+// generation is polled); an HSM that stays silent longer is taken for gone.
+constexpr std::uint32_t TCP_REPLY_WAIT_MS = 30000;
+
 }  // namespace vlrp11

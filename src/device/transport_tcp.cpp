@@ -75,6 +75,14 @@ std::uint32_t transmit_tcp(DeviceConnection* connection, std::uint8_t code, cons
     // receives until its MAC verifies, the buffer is full or the device stays quiet. Only the
     // reassembly is new: the keystream then moves past the received data exactly once, as the
     // device's did when it sent them, whether the MAC verifies or not.
+    // An HSM that never answers (a frozen process, a cable pulled after the request went out)
+    // would hold the caller, and every thread behind the library lock, for good. Once it is taken
+    // for gone, a late reply must not be read as the answer to a later command, so the link is
+    // shut down and the next slot refresh lets the connection go.
+    if (!socket_wait_readable(connection->handle, TCP_REPLY_WAIT_MS)) {
+        socket_shut_down(connection->handle);
+        return TRANSPORT_FAILED;
+    }
     std::size_t m = 0;
     bool opened = false;
     for (;;) {

@@ -35,6 +35,10 @@ bool socket_wait_readable(SocketHandle socket, std::uint32_t timeout_ms) noexcep
 // not closed the connection. Never waits.
 bool socket_alive(SocketHandle socket) noexcept;
 
+// Ends both directions without closing the handle: the peer sees the end of the stream, and
+// socket_alive answers false from then on, so that whoever owns the handle lets it go.
+void socket_shut_down(SocketHandle socket) noexcept;
+
 void socket_close(SocketHandle socket) noexcept;
 
 }  // namespace vlrp11

@@ -100,6 +100,11 @@ bool socket_alive(SocketHandle socket) noexcept
     return peeked > 0 || (peeked < 0 && (errno == EAGAIN || errno == EWOULDBLOCK));
 }
 
+void socket_shut_down(SocketHandle socket) noexcept
+{
+    ::shutdown(fd_of(socket), SHUT_RDWR);
+}
+
 void socket_close(SocketHandle socket) noexcept
 {
     if (socket != INVALID_SOCKET_HANDLE)

@@ -90,6 +90,11 @@ bool socket_alive(SocketHandle socket) noexcept
     return ::recv(native(socket), &next, 1, MSG_PEEK) > 0;
 }
 
+void socket_shut_down(SocketHandle socket) noexcept
+{
+    ::shutdown(native(socket), SD_BOTH);
+}
+
 void socket_close(SocketHandle socket) noexcept
 {
     if (socket != INVALID_SOCKET_HANDLE)

@@ -1,6 +1,6 @@
 // Faults only real processes show, injected while an application works through the function
-// table: a card pulled while it signs, the simulator killed while a network HSM signs and while
-// the token writes a chained object. Each call answers at once when the fault strikes, nothing
+// table: a card pulled while it signs, a network HSM that stops answering, the simulator killed
+// while a network HSM signs and while the token writes a chained object. Each call answers at once when the fault strikes, nothing
 // the device acknowledged is lost, and the next session works.
 #include "live/live_slots.h"
 #include "support/session_calls.h"
@@ -111,6 +111,25 @@ TEST_F(LiveFaults, NetworkHsmKilledMidSign)
     EXPECT_GT(after, 0.0);
     EXPECT_LT(after, 0.5);
     start_simulator();
+    EXPECT_EQ(ecdsa_sign(p11, user_session("3001:0")), CKR_OK);
+}
+
+// The network HSM holds its answer past the library's reply wait, as a frozen process would:
+// the call ends at the wait, and the partition comes back on a new connection.
+TEST_F(LiveFaults, NetworkHsmSilentPastTheReplyWait)
+{
+    CK_SESSION_HANDLE session = user_session("3001:0");
+    control("latency net-127.0.0.2 32000");
+    const auto start = Clock::now();
+    EXPECT_EQ(ecdsa_sign(p11, session), CKR_DEVICE_ERROR);
+    const double waited = std::chrono::duration<double>(Clock::now() - start).count();
+    control("latency net-127.0.0.2 0");
+    EXPECT_GT(waited, 29.9);
+    EXPECT_LT(waited, 31.0);
+    CK_SESSION_INFO info;
+    EXPECT_TRUE(refresh_until([&] {
+        return sorted_serials() == all_serials && p11->C_GetSessionInfo(session, &info) == CKR_SESSION_HANDLE_INVALID;
+    }));
     EXPECT_EQ(ecdsa_sign(p11, user_session("3001:0")), CKR_OK);
 }
 
