@@ -2,9 +2,7 @@
 // function table on each kind of device: the code each call answers, how long it takes, and that
 // the next session works.
 #include "support/session_calls.h"
-#include "support/simulated_devices.h"
-#include "support/simulated_readers.h"
-#include "support/temp_dir.h"
+#include "support/module_on_device.h"
 
 #include "api/function_table.h"
 
@@ -13,7 +11,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <memory>
 
 namespace vlrp11::testing {
@@ -22,31 +19,17 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr CK_FLAGS RW = CKF_SERIAL_SESSION | CKF_RW_SESSION;
 
-class FaultMatrix : public ::testing::TestWithParam<sim::DeviceKind> {
+class FaultMatrix : public ModuleOnDevice {
 protected:
     void SetUp() override
     {
-        simulated = std::make_unique<SimulatedDevice>(profile_for(GetParam(), 4343));
-        ASSERT_NE(simulated->device, nullptr);
-        if (network()) {
-            server = std::make_unique<SimulatedNetworkHsm>(simulated->host);
+        ASSERT_NO_FATAL_FAILURE(make_device(profile_for(GetParam(), 4343)));
+        attach();
+        ASSERT_EQ(slotCount, partitions());
+        if (network())
             address = server->address();
-            configure_network_hsm(dir.path(), address);
-        } else {
-            reader = readers.add_reader(reader_name(GetParam()), simulated->device, &simulated->host.faults);
-        }
-        ASSERT_EQ(get_function_list(&p11), CKR_OK);
-        ASSERT_EQ(p11->C_Initialize(nullptr), CKR_OK);
-        ASSERT_EQ(slots(), partitions());
     }
 
-    void TearDown() override
-    {
-        p11->C_Finalize(nullptr);
-        ::unsetenv("VLRP11_MORVA_HSM_CONFIG");
-    }
-
-    bool network() const { return GetParam() == sim::DeviceKind::network_hsm; }
     // Slots the device fills: the PC/SC HSM shows its four partitions, the configuration names
     // one partition of the network HSM.
     CK_ULONG partitions() const { return GetParam() == sim::DeviceKind::pcsc_hsm ? 4 : 1; }
@@ -102,13 +85,7 @@ protected:
         EXPECT_EQ(random(session), CKR_OK);
     }
 
-    TempDir dir{"vlrp11-faults"};
-    SimulatedReaders readers;
-    std::size_t reader = 0;
-    std::unique_ptr<SimulatedDevice> simulated;
-    std::unique_ptr<SimulatedNetworkHsm> server;
     std::string address;
-    CK_FUNCTION_LIST_PTR p11 = nullptr;
 };
 
 double seconds_since(Clock::time_point start)

@@ -25,7 +25,7 @@ void ModuleOnDevice::attach()
         server = std::make_unique<SimulatedNetworkHsm>(simulated->host);
         configure_network_hsm(dir.path(), server->address());
     } else {
-        reader = readers.add_reader(reader_name(GetParam()), simulated->device);
+        reader = readers.add_reader(reader_name(GetParam()), simulated->device, &simulated->host.faults);
     }
     ASSERT_EQ(get_function_list(&p11), CKR_OK);
     ASSERT_EQ(p11->C_Initialize(nullptr), CKR_OK);

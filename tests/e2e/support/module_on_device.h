@@ -13,8 +13,9 @@
 namespace vlrp11::testing {
 
 // The module in front of one simulated device of the test's kind: a card in a reader of the
-// in-process PC/SC service, or a network HSM named by the configuration file. A test makes the
-// device, may provision it, then attaches it; teardown finalises the module.
+// in-process PC/SC service, or a network HSM named by the configuration file; either way the
+// device's transport faults spoil its replies. A test makes the device, may provision it, then
+// attaches it; teardown finalises the module.
 class ModuleOnDevice : public ::testing::TestWithParam<sim::DeviceKind> {
 protected:
     void TearDown() override;
