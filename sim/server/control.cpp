@@ -37,6 +37,7 @@ constexpr ControlCommand commands[] = {
      }},
     {"truncate", 1, 1, [](HostedDevice& host, std::span<const unsigned> n) { host.faults.truncate_next(n[0]); }},
     {"split", 1, 1, [](HostedDevice& host, std::span<const unsigned> n) { host.faults.split_next(n[0]); }},
+    {"trickle", 0, 0, [](HostedDevice& host, std::span<const unsigned>) { host.faults.trickle_next(); }},
     {"drop", 0, 1, [](HostedDevice& host, std::span<const unsigned> n) {
          host.faults.drop_after(n.empty() ? 0 : n[0]);
      }},

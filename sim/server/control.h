@@ -7,6 +7,7 @@
 //   corrupt-mac <device> [code] one bit of the next reply MAC (to that code) is flipped
 //   truncate <device> <n>     the next reply is cut to n bytes
 //   split <device> <n>        the next reply goes out as n bytes, a pause, then the rest
+//   trickle <device>          the next reply goes out one byte at a time, 1 ms apart
 //   drop <device>             the connection is closed instead of the next reply
 //   latency <device> <ms>     every reply waits ms first (0 ends it)
 //   clear <device>            disarms every fault of the device

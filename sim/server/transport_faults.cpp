@@ -1,6 +1,9 @@
 #include "server/transport_faults.h"
 
 #include <chrono>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 #include <thread>
 
 #include "ifd/socket_io.h"
@@ -30,6 +33,11 @@ void TransportFaults::truncate_next(std::size_t bytes) {
 void TransportFaults::split_next(std::size_t at) {
     std::lock_guard lock(mutex_);
     pending_.split_at = at;
+}
+
+void TransportFaults::trickle_next() {
+    std::lock_guard lock(mutex_);
+    pending_.trickle = true;
 }
 
 void TransportFaults::drop_next() {
@@ -64,6 +72,18 @@ ReplyPlan TransportFaults::next_reply() {
 
 bool deliver(int socket, std::span<const std::uint8_t> wire, const ReplyPlan& plan) {
     pause_ms(plan.latency_ms);
+    if (plan.trickle) {
+        // Without this the kernel would gather the bytes while it waits for the peer's ACK.
+        int on = 1;
+        setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        for (std::size_t i = 0; i < wire.size(); ++i) {
+            if (!send_all(socket, wire.subspan(i, 1))) {
+                return false;
+            }
+            pause_ms(trickle_pause_ms);
+        }
+        return true;
+    }
     if (plan.split_at == 0 || plan.split_at >= wire.size()) {
         return send_all(socket, wire);
     }

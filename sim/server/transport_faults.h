@@ -17,6 +17,7 @@ struct ReplyPlan {
     bool drop = false;                  // close the connection instead of answering
     std::size_t truncate_to = SIZE_MAX; // send only this many bytes of the reply
     std::size_t split_at = 0;           // nonzero: send this many bytes, pause, then the rest
+    bool trickle = false;               // send every byte on its own, with a pause after each
 };
 
 class TransportFaults {
@@ -26,6 +27,7 @@ public:
     // Each of these spoils the next reply only.
     void truncate_next(std::size_t bytes);
     void split_next(std::size_t at);
+    void trickle_next();
     void drop_next();
     // The next `answered` replies go out; the one after them is dropped.
     void drop_after(unsigned answered);
@@ -44,7 +46,10 @@ private:
 // the first part.
 inline constexpr int split_pause_ms = 50;
 
-// Sends one reply as planned (latency, split); truncation is the caller's, since it applies to
+// Time after each byte of a trickled reply: long enough for each to leave in a segment of its own.
+inline constexpr int trickle_pause_ms = 1;
+
+// Sends one reply as planned (latency, split, trickle); truncation is the caller's, since it applies to
 // the device's reply before any framing of the loopback link. False when the peer is gone.
 bool deliver(int socket, std::span<const std::uint8_t> wire, const ReplyPlan& plan);
 void apply_truncation(std::vector<std::uint8_t>& reply, const ReplyPlan& plan);
