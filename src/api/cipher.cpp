@@ -87,11 +87,9 @@ CK_RV C_Encrypt(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pData, CK_ULONG ulDataLe
 {
     LibraryLock lock;
     ResolvedSession resolved;
-    if (CK_RV rv = resolveSession(hSession, resolved); rv != CKR_OK)
+    if (CK_RV rv = resolve_operation(hSession, OPERATION_ENCRYPT, resolved); rv != CKR_OK)
         return rv;
     SessionRecord& session = *resolved.session;
-    if (CK_RV rv = require_operation(session, OPERATION_ENCRYPT); rv != CKR_OK)
-        return rv;
     const ObjectRecord* key = resolveObject(resolved, session.operationKey);
     if (key == nullptr)
         return CKR_OBJECT_HANDLE_INVALID;
@@ -119,11 +117,9 @@ CK_RV C_Decrypt(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pEncryptedData, CK_ULONG
 {
     LibraryLock lock;
     ResolvedSession resolved;
-    if (CK_RV rv = resolveSession(hSession, resolved); rv != CKR_OK)
+    if (CK_RV rv = resolve_operation(hSession, OPERATION_DECRYPT, resolved); rv != CKR_OK)
         return rv;
     SessionRecord& session = *resolved.session;
-    if (CK_RV rv = require_operation(session, OPERATION_DECRYPT); rv != CKR_OK)
-        return rv;
     const ObjectRecord* key = resolveObject(resolved, session.operationKey);
     const CipherMechanism* row = find_cipher_mechanism(session.operationMechanism);
     if (key == nullptr || row == nullptr) {

@@ -28,11 +28,9 @@ CK_RV C_DigestUpdate(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pPart, CK_ULONG ulP
 {
     LibraryLock lock;
     ResolvedSession resolved;
-    if (CK_RV rv = resolveSession(hSession, resolved); rv != CKR_OK)
+    if (CK_RV rv = resolve_operation(hSession, OPERATION_DIGEST, resolved); rv != CKR_OK)
         return rv;
     SessionRecord& session = *resolved.session;
-    if (CK_RV rv = require_operation(session, OPERATION_DIGEST); rv != CKR_OK)
-        return rv;
     OperationEnd end(session);
     if (pPart == nullptr && ulPartLen != 0)
         return CKR_ARGUMENTS_BAD;

@@ -23,6 +23,13 @@ CK_RV require_operation(const SessionRecord& session, OperationKind kind) noexce
     return session.operation != kind ? CKR_OPERATION_NOT_INITIALIZED : CKR_OK;
 }
 
+CK_RV resolve_operation(CK_SESSION_HANDLE hSession, OperationKind kind, ResolvedSession& resolved) noexcept
+{
+    if (CK_RV rv = resolveSession(hSession, resolved); rv != CKR_OK)
+        return rv;
+    return require_operation(*resolved.session, kind);
+}
+
 void end_operation(SessionRecord& session) noexcept
 {
     session.operation = OPERATION_NONE;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "api/handles.h"
 #include "api/session_record.h"
 #include "vlrp11/pkcs11.h"
 
@@ -16,6 +17,10 @@ void begin_operation(SessionRecord& session, OperationKind kind, CK_MECHANISM_TY
 
 // CKR_OPERATION_NOT_INITIALIZED unless an operation of the kind runs.
 CK_RV require_operation(const SessionRecord& session, OperationKind kind) noexcept;
+
+// resolveSession, then require_operation on the session it names: how every call that continues
+// or finishes an operation begins.
+CK_RV resolve_operation(CK_SESSION_HANDLE hSession, OperationKind kind, ResolvedSession& resolved) noexcept;
 
 // Ends whatever runs: kind, mechanism and key cleared, the hash state and the cipher's IV and
 // keystream wiped. keystreamOffset stays, for the final call that tells whether a stream

@@ -67,11 +67,9 @@ CK_RV C_SignUpdate(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pPart, CK_ULONG ulPar
 {
     LibraryLock lock;
     ResolvedSession resolved;
-    if (CK_RV rv = resolveSession(hSession, resolved); rv != CKR_OK)
+    if (CK_RV rv = resolve_operation(hSession, OPERATION_SIGN, resolved); rv != CKR_OK)
         return rv;
     SessionRecord& session = *resolved.session;
-    if (CK_RV rv = require_operation(session, OPERATION_SIGN); rv != CKR_OK)
-        return rv;
     OperationEnd end(session);
     // Raw mechanisms sign the caller's data as it is, so there is no hash to add parts to.
     if (signs_raw_data(session.operationMechanism))
@@ -89,11 +87,9 @@ CK_RV C_SignFinal(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pSignature, CK_ULONG_P
 {
     LibraryLock lock;
     ResolvedSession resolved;
-    if (CK_RV rv = resolveSession(hSession, resolved); rv != CKR_OK)
+    if (CK_RV rv = resolve_operation(hSession, OPERATION_SIGN, resolved); rv != CKR_OK)
         return rv;
     SessionRecord& session = *resolved.session;
-    if (CK_RV rv = require_operation(session, OPERATION_SIGN); rv != CKR_OK)
-        return rv;
     OperationEnd end(session);
     if (pulSignatureLen == nullptr)
         return CKR_ARGUMENTS_BAD;
@@ -113,11 +109,9 @@ CK_RV C_Sign(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pData, CK_ULONG ulDataLen, 
 {
     LibraryLock lock;
     ResolvedSession resolved;
-    if (CK_RV rv = resolveSession(hSession, resolved); rv != CKR_OK)
+    if (CK_RV rv = resolve_operation(hSession, OPERATION_SIGN, resolved); rv != CKR_OK)
         return rv;
     SessionRecord& session = *resolved.session;
-    if (CK_RV rv = require_operation(session, OPERATION_SIGN); rv != CKR_OK)
-        return rv;
     OperationEnd end(session);
     if ((pData == nullptr && ulDataLen != 0) || pulSignatureLen == nullptr)
         return CKR_ARGUMENTS_BAD;
