@@ -71,10 +71,6 @@ std::uint32_t transmit_tcp(DeviceConnection* connection, std::uint8_t code, cons
     if (!socket_send_all(connection->handle, frame, request_length + 1 + CHANNEL_MAC_LENGTH))
         return TRANSPORT_FAILED;  // no reply can come
 
-    // The frame has no length field: a frame split by the network is completed by further
-    // receives until its MAC verifies, the buffer is full or the device stays quiet. Only the
-    // reassembly is new: the keystream then moves past the received data exactly once, as the
-    // device's did when it sent them, whether the MAC verifies or not.
     // An HSM that never answers (a frozen process, a cable pulled after the request went out)
     // would hold the caller, and every thread behind the library lock, for good. Once it is taken
     // for gone, a late reply must not be read as the answer to a later command, so the link is
@@ -83,6 +79,11 @@ std::uint32_t transmit_tcp(DeviceConnection* connection, std::uint8_t code, cons
         socket_shut_down(connection->handle);
         return TRANSPORT_FAILED;
     }
+
+    // The frame has no length field: a frame split by the network is completed by further
+    // receives until its MAC verifies, the buffer is full or the device stays quiet. Only the
+    // reassembly is new: the keystream then moves past the received data exactly once, as the
+    // device's did when it sent them, whether the MAC verifies or not.
     std::size_t m = 0;
     bool opened = false;
     for (;;) {
